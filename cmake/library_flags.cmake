@@ -1,0 +1,25 @@
+# How the library's own code is compiled: no exceptions, no RTTI, no guarded
+# statics, so that the same sources build the DLL without a C runtime. Outside
+# Windows, symbols are hidden unless zqcrypt.h marks them for export.
+add_library(zq_library_flags INTERFACE)
+target_link_libraries(zq_library_flags INTERFACE zq_warnings)
+target_compile_options(zq_library_flags INTERFACE
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+target_include_directories(zq_library_flags INTERFACE
+  ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+if(WIN32)
+  # No stack probes (they live in the C runtime) and no unwind tables.
+  target_compile_options(zq_library_flags INTERFACE
+    -mno-stack-arg-probe -fno-asynchronous-unwind-tables -fno-unwind-tables)
+else()
+  target_compile_options(zq_library_flags INTERFACE -fvisibility=hidden -fvisibility-inlines-hidden)
+endif()
+
+# zq_layer(<name> <sources>...) adds the static library zq_<name> of one
+# subsystem. The shared library and the DLL are made from all layers.
+function(zq_layer name)
+  add_library(zq_${name} STATIC ${ARGN})
+  target_link_libraries(zq_${name} PUBLIC zq_library_flags)
+  set_target_properties(zq_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  set_property(GLOBAL APPEND PROPERTY ZQ_LAYERS zq_${name})
+endfunction()

@@ -1,0 +1,134 @@
+/*
+ * File: zqcrypt.h
+ *
+ * The public interface of zqcrypt: the MD5 digest of a buffer, an RSA signature
+ * check over such a digest with a public key that the host supplies, and Base64
+ * conversion of bytes to text and back.
+ *
+ * All data crosses the interface in CryptBlob records. A record belongs to the
+ * host; the bytes at its `data` belong to the library's private heap. Every call
+ * that fills or empties a record first releases the bytes it held, so a host
+ * never frees `data` itself and never stores a pointer of its own there.
+ *
+ * On 32-bit Windows every function is __stdcall and exported from zqcrypt.dll
+ * under its decorated name (_zqCryptBlobClear@4, ...) and its ordinal 1 to 7.
+ * Elsewhere the functions use the platform's C convention, and the per-thread
+ * last-error value is read and written with zqGetLastError and zqSetLastError.
+ *
+ * Results are 1 for success and 0 for failure, except zqCryptBlobInit. A reason
+ * is stored in the thread's last error in two places only: 13 for a hash input
+ * without data, 0x80090006 for a signature that does not match.
+ */
+#ifndef ZQCRYPT_H
+#define ZQCRYPT_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define ZQ_CALL __stdcall
+#define ZQ_EXPORT
+#else
+#define ZQ_CALL
+#define ZQ_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+#define ZQ_NOEXCEPT noexcept
+extern "C" {
+#else
+#define ZQ_NOEXCEPT
+#endif
+
+/* CryptBlob: `size` bytes at `data`, and an opaque `tag` word that the library
+ * zeroes when it makes or empties a record and carries over when it copies one.
+ * A zero-filled record is the empty blob. 12 bytes on 32-bit targets. */
+typedef struct CryptBlob {
+    uint32_t size;
+    uint32_t tag;
+    uint8_t* data;
+} CryptBlob;
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#ifdef __cplusplus
+static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
+#else
+_Static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
+#endif
+#endif
+
+enum {
+    ZQ_ERROR_INVALID_DATA = 13,             /* zqCryptHashBuffer: input without data */
+    ZQ_NTE_BAD_SIGNATURE = (int)0x80090006u /* zqCryptVerifySignature: no match */
+};
+
+/* ---- Blob records ------------------------------------------------------- */
+
+/* zqCryptBlobInit: makes `blob` a fresh record of `size` uninitialised bytes,
+ * tag 0. Whatever the record held is overwritten, not released: use it on new
+ * records. Returns the new `data` pointer, which is 0 when `size` is 0 (the
+ * record is then the empty blob) or when the heap could not supply the bytes
+ * (the record then keeps `size` with a null `data`). */
+ZQ_EXPORT uintptr_t ZQ_CALL zqCryptBlobInit(CryptBlob* blob, uint32_t size) ZQ_NOEXCEPT;
+
+/* zqCryptBlobClear: releases the bytes of `blob` and leaves it empty (size 0,
+ * tag 0, data null). Always returns 1. */
+ZQ_EXPORT uint32_t ZQ_CALL zqCryptBlobClear(CryptBlob* blob) ZQ_NOEXCEPT;
+
+/* zqCryptBlobCopy: makes `destination` a copy of `source`: same size, same
+ * tag, a new block with the same bytes (a zero-length block when the size is
+ * 0), and releases the bytes `destination` held. Returns 1. Returns 0 with
+ * `destination` untouched when the heap cannot supply the block, or when
+ * `source` claims bytes but has no data. Copying a record onto itself leaves
+ * it as it was and returns 1. */
+ZQ_EXPORT uint32_t ZQ_CALL zqCryptBlobCopy(CryptBlob* destination,
+                                           const CryptBlob* source) ZQ_NOEXCEPT;
+
+/* ---- Services ----------------------------------------------------------- */
+
+/* zqCryptHashBuffer: fills `output` with the 16-byte MD5 digest of the
+ * `input` bytes (tag 0) and returns 1. An input whose `data` is null gives 0,
+ * last error 13, and `output` untouched. `input` and `output` may be the same
+ * record. `reserved` is never read. Returns 0 with `output` untouched when the
+ * heap is exhausted. */
+ZQ_EXPORT uint32_t ZQ_CALL zqCryptHashBuffer(const CryptBlob* input, uint32_t reserved,
+                                             CryptBlob* output) ZQ_NOEXCEPT;
+
+/* zqCryptVerifySignature: checks an RSA signature (`signature`, least
+ * significant byte first) against a 16-byte MD5 `digest`, under the public key
+ * in `key` (PUBLICKEYBLOB layout). Writes 0 to `*matches` first, then:
+ *   result 1, *matches 1: the lowest 128 bits of s^e mod n equal the digest;
+ *   result 1, *matches 0: no match, last error 0x80090006;
+ *   result 0, *matches 0: the digest is not 16 bytes; last error unchanged.
+ * Only the lowest 128 bits are compared: see the README on what this does
+ * and does not prove. `reserved` is never read. */
+ZQ_EXPORT uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature,
+                                                  const CryptBlob* key,
+                                                  const CryptBlob* digest, uint32_t reserved,
+                                                  uint32_t* matches) ZQ_NOEXCEPT;
+
+/* zqCryptUUEncode: fills `text` with the Base64 text of the `input` bytes
+ * (RFC 4648 alphabet, "=" padding, CR LF after every 64 characters, then 4 to
+ * 6 zero bytes; `size` counts them all) and returns 1. Despite its name it
+ * writes Base64, not uuencode. `reserved` is never read. */
+ZQ_EXPORT uint32_t ZQ_CALL zqCryptUUEncode(const CryptBlob* input, uint32_t reserved,
+                                           CryptBlob* text) ZQ_NOEXCEPT;
+
+/* zqCryptUUDecode: fills `output` with the bytes of the Base64 text in `text`,
+ * read four characters at a time up to the first zero byte (or the end of the
+ * blob), skipping CR, LF, space and TAB between groups, and stopping after the
+ * first group that ends in "=". It never reports invalid text: characters
+ * outside the alphabet count as 0. Returns 1. `reserved` is never read. */
+ZQ_EXPORT uint32_t ZQ_CALL zqCryptUUDecode(const CryptBlob* text, uint32_t reserved,
+                                           CryptBlob* output) ZQ_NOEXCEPT;
+
+#if !defined(_WIN32)
+/* The thread's last-error value, the stand-in for the Windows slot. */
+ZQ_EXPORT uint32_t zqGetLastError(void) ZQ_NOEXCEPT;
+ZQ_EXPORT void zqSetLastError(uint32_t value) ZQ_NOEXCEPT;
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZQCRYPT_H */

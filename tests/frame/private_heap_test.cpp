@@ -1,0 +1,115 @@
+// The portable private heap: blocks, detach, serialisation across threads and
+// the test instruments the other tests rely on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "frame/heap_probe.h"
+#include "frame/last_error.h"
+#include "frame/private_heap.h"
+
+namespace {
+
+using zq::PrivateHeap;
+namespace probe = zq::heap_probe;
+
+TEST(PrivateHeap, BlocksAreUsableAndCounted) {
+    const uint32_t before = probe::liveBlocks();
+    void* empty = PrivateHeap::allocate(0);
+    void* block = PrivateHeap::allocate(100);
+    ASSERT_NE(empty, nullptr);
+    ASSERT_NE(block, nullptr);
+    EXPECT_NE(empty, block);
+    std::memset(block, 0x5A, 100);
+    EXPECT_EQ(probe::liveBlocks(), before + 2);
+    PrivateHeap::release(block);
+    PrivateHeap::release(empty);
+    PrivateHeap::release(nullptr);
+    EXPECT_EQ(probe::liveBlocks(), before);
+}
+
+TEST(PrivateHeap, FailsOnDemandOnceOrFromThenOn) {
+    probe::failAllocations(1, false);
+    void* first = PrivateHeap::allocate(8);
+    void* second = PrivateHeap::allocate(8);
+    void* third = PrivateHeap::allocate(8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    EXPECT_EQ(probe::failedAllocations(), 1u);
+
+    probe::failAllocations(0, true);
+    EXPECT_EQ(PrivateHeap::allocate(8), nullptr);
+    EXPECT_EQ(PrivateHeap::allocate(0), nullptr);
+    EXPECT_EQ(probe::failedAllocations(), 2u);
+    probe::stopFailing();
+    void* fourth = PrivateHeap::allocate(8);
+    EXPECT_NE(fourth, nullptr);
+    for (void* block : {first, third, fourth}) PrivateHeap::release(block);
+}
+
+std::vector<uint8_t> lastReleased;
+void keepReleasedBytes(const void* block, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    lastReleased.assign(bytes, bytes + size);
+}
+
+TEST(PrivateHeap, ObserverSeesEachBlockAsItIsReleased) {
+    auto* block = static_cast<uint8_t*>(PrivateHeap::allocate(3));
+    block[0] = 1, block[1] = 2, block[2] = 3;
+    probe::setReleaseObserver(keepReleasedBytes);
+    PrivateHeap::release(block);
+    probe::setReleaseObserver(nullptr);
+    EXPECT_EQ(lastReleased, (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(PrivateHeap, DetachReleasesEveryLiveBlockAndRefusesUntilAttach) {
+    // Only this test's blocks may be live: detach takes everything.
+    ASSERT_EQ(probe::liveBlocks(), 0u);
+    for (int i = 0; i < 50; ++i) ASSERT_NE(PrivateHeap::allocate(64), nullptr);
+    EXPECT_EQ(probe::liveBlocks(), 50u);
+    PrivateHeap::detach();
+    EXPECT_EQ(probe::liveBlocks(), 0u);
+    EXPECT_EQ(PrivateHeap::allocate(1), nullptr);
+    ASSERT_TRUE(PrivateHeap::attach());
+    void* block = PrivateHeap::allocate(1);
+    EXPECT_NE(block, nullptr);
+    PrivateHeap::release(block);
+}
+
+TEST(PrivateHeap, ThreadsAllocateAndReleaseAtOnce) {
+    const uint32_t before = probe::liveBlocks();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t] {
+            std::vector<uint8_t*> blocks;
+            for (int i = 0; i < 2000; ++i) {
+                auto* block = static_cast<uint8_t*>(PrivateHeap::allocate(static_cast<uint32_t>(i % 97)));
+                if (i % 97 != 0) block[0] = static_cast<uint8_t>(t);
+                blocks.push_back(block);
+                if (i % 3 == 0) {
+                    PrivateHeap::release(blocks.back());
+                    blocks.pop_back();
+                }
+            }
+            for (uint8_t* block : blocks) PrivateHeap::release(block);
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(probe::liveBlocks(), before);
+}
+
+TEST(LastError, IsPerThread) {
+    zq::setLastError(13);
+    uint32_t seenByOther = 1;
+    std::thread([&] {
+        seenByOther = zq::getLastError();
+        zq::setLastError(zq::NTE_BAD_SIGNATURE);
+    }).join();
+    EXPECT_EQ(seenByOther, 0u);
+    EXPECT_EQ(zq::getLastError(), 13u);
+}
+
+}  // namespace
