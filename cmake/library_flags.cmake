@@ -15,11 +15,3 @@ else()
   target_compile_options(zq_library_flags INTERFACE -fvisibility=hidden -fvisibility-inlines-hidden)
 endif()
 
-# zq_layer(<name> <sources>...) adds the static library zq_<name> of one
-# subsystem. The shared library and the DLL are made from all layers.
-function(zq_layer name)
-  add_library(zq_${name} STATIC ${ARGN})
-  target_link_libraries(zq_${name} PUBLIC zq_library_flags)
-  set_target_properties(zq_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
-  set_property(GLOBAL APPEND PROPERTY ZQ_LAYERS zq_${name})
-endfunction()
