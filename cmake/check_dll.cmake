@@ -8,15 +8,9 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 
-function(require condition text)
-  if(NOT ${condition})
-    message(FATAL_ERROR "${text}\n${dump}")
-  endif()
-endfunction()
-
-string(FIND "${dump}" "file format pei-i386" pe32)
-require("pe32 GREATER -1" "not a PE32 (i386) image")
-string(FIND "${dump}" "Name 		" dummy)
+if(NOT dump MATCHES "file format pei-i386")
+  message(FATAL_ERROR "not a PE32 (i386) image")
+endif()
 
 # Export directory: name and the ordinal/name table.
 if(NOT dump MATCHES "Name[ \t]+[0-9a-fA-F]+[ \t]+zqcrypt\\.dll")
@@ -25,14 +19,28 @@ endif()
 set(expected_exports
   "1 _zqCryptBlobClear@4" "2 _zqCryptBlobCopy@8" "3 _zqCryptBlobInit@8" "4 _zqCryptHashBuffer@12"
   "5 _zqCryptUUDecode@12" "6 _zqCryptUUEncode@12" "7 _zqCryptVerifySignature@20")
-string(REGEX MATCHALL "\\[ *[0-9]+\\] \\+base\\[ *[0-9]+\\] +[0-9a-fA-F]+ +_?[A-Za-z0-9_@]+" rows "${dump}")
+if(NOT dump MATCHES "Ordinal Base[ \t]+1\n")
+  message(FATAL_ERROR "ordinals do not start at 1\n${dump}")
+endif()
+# The address table has one entry per ordinal; the name table gives each
+# name with its ordinal less the base.
+string(REGEX MATCHALL "\\[ *[0-9]+\\] \\+base\\[ *[0-9]+\\]" addresses "${dump}")
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" names "${dump}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${names}")
 set(exports)
 foreach(row IN LISTS rows)
-  string(REGEX REPLACE "^\\[ *[0-9]+\\] \\+base\\[ *([0-9]+)\\] +[0-9a-fA-F]+ +(.+)$" "\\1 \\2" entry "${row}")
-  list(APPEND exports "${entry}")
+  string(REGEX REPLACE "^\\[ *([0-9]+)\\] (.+)$" "\\1;\\2" pair "${row}")
+  list(GET pair 0 index)
+  list(GET pair 1 name)
+  math(EXPR ordinal "${index} + 1")
+  list(APPEND exports "${ordinal} ${name}")
 endforeach()
-if(NOT exports STREQUAL expected_exports)
-  message(FATAL_ERROR "exports differ.\n  expected: ${expected_exports}\n  found:    ${exports}")
+list(LENGTH addresses address_count)
+if(NOT exports STREQUAL expected_exports OR NOT address_count EQUAL 7)
+  message(FATAL_ERROR "exports differ.\n  expected: ${expected_exports}\n  found:    ${exports} (${address_count} addresses)")
+endif()
+if(NOT dump MATCHES "AddressOfEntryPoint[ \t]+0*[1-9a-fA-F]")
+  message(FATAL_ERROR "the DLL has no entry point")
 endif()
 
 # Imports: one DLL, a known set of functions.
