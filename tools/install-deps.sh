@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what building and testing zqcrypt needs on Debian 12, as root, and
+# nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
+# multilib for i386), CMake, GoogleTest, Google Benchmark, Wine with its 32-bit
+# part, and the test oracles OpenSSL and GMP (x86-64 and i386).
+set -euo pipefail
+
+packages=(
+  cmake make g++ clang libclang-rt-14-dev binutils
+  gcc-multilib g++-multilib
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  libgtest-dev libbenchmark-dev
+  libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
+  openssl wine wine32:i386 valgrind
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages (run as root to install): ${missing[*]}" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
