@@ -1,0 +1,398 @@
+// File: magnitude.cpp
+//
+// Unsigned multi-precision arithmetic on little-endian 32-bit word vectors:
+// schoolbook multiplication row by row with word products from 16-bit halves,
+// division by shift and subtract. See magnitude.h for the representation, the
+// invalid state and each operation's contract.
+#include "bignum/magnitude.h"
+
+#include <string.h>
+
+#include "frame/private_heap.h"
+
+namespace zq {
+namespace {
+
+// BitLengths.entry[v] is the number of significant bits of the byte v.
+struct BitLengthTable {
+    uint8_t entry[256];
+};
+
+constexpr BitLengthTable makeBitLengths() {
+    BitLengthTable table{};
+    for (uint32_t v = 1; v < 256; ++v) table.entry[v] = static_cast<uint8_t>(table.entry[v >> 1] + 1);
+    return table;
+}
+
+constexpr BitLengthTable BitLengths = makeBitLengths();
+static_assert(BitLengths.entry[0] == 0 && BitLengths.entry[1] == 1 && BitLengths.entry[3] == 2 &&
+              BitLengths.entry[4] == 3 && BitLengths.entry[127] == 7 && BitLengths.entry[128] == 8 &&
+              BitLengths.entry[255] == 8);
+
+// wipe sets `count` words to zero in a way the compiler keeps even though the
+// storage is freed straight after.
+void wipe(uint32_t* words, uint32_t count) noexcept {
+    memset(words, 0, static_cast<size_t>(count) * 4);
+    __asm__ __volatile__("" : : "r"(words) : "memory");
+}
+
+// rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
+// of the last word.
+//
+// Each word product is built from 16-bit halves, x = xh·2^16 + xl and
+// y = yh·2^16 + yl: x·y = xl·yl + (xh·yl)·2^16 + (xl·yh)·2^16 + (xh·yh)·2^32,
+// each partial product an exact 32-bit multiplication of two halves. The
+// partial products, the old word and the incoming carry are summed in 64
+// bits: the low half is the new word, the high half collects every carry of
+// the 32-bit additions (on a 32-bit target these are add-with-carry pairs).
+// Bound: w + x·y + carry ≤ (2^32 − 1) + (2^32 − 1)^2 + (2^32 − 1) = 2^64 − 1,
+// so neither the total nor any partial sum of its non-negative terms wraps,
+// and the carry out fits in 32 bits.
+inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32_t x) noexcept {
+    const uint32_t xl = x & 0xFFFF;
+    const uint32_t xh = x >> 16;
+    uint32_t carry = 0;
+    for (uint32_t j = 0; j < count; ++j) {
+        const uint32_t yl = y[j] & 0xFFFF;
+        const uint32_t yh = y[j] >> 16;
+        // The product and the old word first, the carry last, so the chain
+        // from one word to the next is a single addition.
+        uint64_t sum = static_cast<uint64_t>(xl * yl) + w[j];
+        sum += static_cast<uint64_t>(xh * yl) << 16;
+        sum += static_cast<uint64_t>(xl * yh) << 16;
+        sum += static_cast<uint64_t>(xh * yh) << 32;
+        sum += carry;
+        w[j] = static_cast<uint32_t>(sum);
+        carry = static_cast<uint32_t>(sum >> 32);
+    }
+    return carry;
+}
+
+uint32_t larger(uint32_t a, uint32_t b) noexcept { return a > b ? a : b; }
+
+// combineWords sets word i of `m` to combine(word i, other's word i) for every
+// i below the longer length, after one reservation of that length. `other`
+// may be `m`: each step reads both words before it stores.
+template <typename Combine>
+void combineWords(Magnitude& m, const Magnitude& other, Combine combine) noexcept {
+    if (!other.isValid()) {
+        m.invalidate();
+        return;
+    }
+    const uint32_t n = larger(m.length, other.length);
+    m.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) m.setWord(i, combine(m.word(i), other.word(i)));
+}
+
+}  // namespace
+
+// ---- Life and validity --------------------------------------------------------
+
+void Magnitude::release() noexcept {
+    if (words != nullptr) {
+        wipe(words, capacity);
+        PrivateHeap::release(words);
+    }
+    // The record is left empty (and all zero when shareCount is), so a
+    // released magnitude reads as zero and a second release does nothing.
+    words = nullptr;
+    capacity = 0;
+    length = 0;
+}
+
+void Magnitude::invalidate() noexcept {
+    release();
+    capacity = InvalidCapacity;
+}
+
+// ---- Storage ------------------------------------------------------------------
+
+void Magnitude::reserve(uint32_t n) noexcept {
+    if (n <= capacity) return;  // also every request of an invalid magnitude
+    if (n > MaxWords) {
+        invalidate();
+        return;
+    }
+    auto* grown = static_cast<uint32_t*>(PrivateHeap::allocate(n * 4));
+    if (grown == nullptr) {
+        invalidate();
+        return;
+    }
+    if (length != 0) memcpy(grown, words, static_cast<size_t>(length) * 4);
+    PrivateHeap::release(words);  // replaced because it grew: freed as it is
+    words = grown;
+    capacity = n;
+}
+
+void Magnitude::trimLength() noexcept {
+    while (length > 0 && words[length - 1] == 0) --length;
+}
+
+void Magnitude::growAndStore(uint32_t i, uint32_t v) noexcept {
+    if (i >= MaxWords) {
+        invalidate();
+        return;
+    }
+    reserve(i + 1);
+    if (words == nullptr) return;  // invalid: the store is dropped
+    if (i > length) memset(words + length, 0, static_cast<size_t>(i - length) * 4);
+    words[i] = v;
+    length = i + 1;
+}
+
+void Magnitude::setSmall(uint32_t v) noexcept {
+    clear();
+    setWord(0, v);
+}
+
+void Magnitude::assign(const Magnitude& source) noexcept {
+    if (!source.isValid()) {
+        invalidate();
+        return;
+    }
+    // The same words as storing from the top down with setWord: one growth
+    // to exactly the source's length, and the source is normalised already.
+    clear();
+    reserve(source.length);
+    if (!isValid() || source.length == 0) return;
+    memcpy(words, source.words, static_cast<size_t>(source.length) * 4);
+    length = source.length;
+}
+
+// ---- Bits and comparison ------------------------------------------------------
+
+void Magnitude::setBit(uint32_t b) noexcept { setWord(b >> 5, word(b >> 5) | (1u << (b & 31))); }
+
+void Magnitude::clearBit(uint32_t b) noexcept { setWord(b >> 5, word(b >> 5) & ~(1u << (b & 31))); }
+
+uint32_t Magnitude::bitLength() const noexcept {
+    if (length == 0) return 0;
+    uint32_t top = words[length - 1];
+    uint32_t bits = 32 * (length - 1);
+    if (top >= 0x10000) {
+        bits += 16;
+        top >>= 16;
+    }
+    if (top >= 0x100) {
+        bits += 8;
+        top >>= 8;
+    }
+    return bits + BitLengths.entry[top];
+}
+
+int32_t Magnitude::compare(const Magnitude& other) const noexcept {
+    if (length != other.length) return length > other.length ? 1 : -1;
+    for (uint32_t i = length; i-- > 0;) {
+        if (words[i] != other.words[i]) return words[i] > other.words[i] ? 1 : -1;
+    }
+    return 0;
+}
+
+// ---- Shifts -------------------------------------------------------------------
+
+void Magnitude::shiftLeft1() noexcept {
+    // L + 1 steps: the last stores the carry as a new top word. A top word of
+    // 0x80000000 becomes 0 in step L − 1 and trims the length; the store of 1
+    // at index L then grows the vector again.
+    const uint32_t steps = length + 1;
+    uint32_t carry = 0;
+    for (uint32_t i = 0; i < steps; ++i) {
+        const uint32_t w = word(i);
+        setWord(i, (w << 1) | carry);
+        carry = w >> 31;
+    }
+}
+
+uint32_t Magnitude::shiftRight1() noexcept {
+    uint32_t incoming = 0;
+    for (uint32_t i = length; i-- > 0;) {
+        // Only the first store (the top word) can trim, and it trims only
+        // words that are zero; below it the storage still holds every word
+        // not yet shifted, so it is read directly.
+        const uint32_t w = words[i];
+        setWord(i, (w >> 1) | incoming);
+        incoming = w << 31;
+    }
+    return incoming >> 31;
+}
+
+void Magnitude::shiftRight(uint32_t n) noexcept {
+    const uint32_t q = n >> 5;
+    const uint32_t r = n & 31;
+    // `length` is read again before every step: a 0 stored into the top word
+    // shrinks it. Each step reads only words at or above the one it writes.
+    // q + i stays below 2^28, so the indexes never wrap.
+    for (uint32_t i = 0; i < length; ++i) {
+        uint32_t w = word(i + q);
+        if (r != 0) w = (w >> r) | (word(i + q + 1) << (32 - r));
+        setWord(i, w);
+    }
+}
+
+// ---- Addition, subtraction, bitwise -----------------------------------------
+
+void Magnitude::add(const Magnitude& other) noexcept {
+    if (!other.isValid()) {
+        invalidate();
+        return;
+    }
+    const uint32_t m = larger(length, other.length);
+    reserve(m);
+    uint32_t carry = 0;
+    for (uint32_t i = 0; i <= m; ++i) {
+        // Past other's words with no carry left, the rest of this is final.
+        if (i >= other.length && carry == 0) break;
+        uint32_t s = word(i) + carry;
+        carry = s < carry;
+        const uint32_t o = other.word(i);
+        s += o;
+        carry += s < o;  // the two additions cannot both wrap
+        setWord(i, s);   // both words were read first, so other may be this
+    }
+}
+
+void Magnitude::subtract(const Magnitude& other) noexcept {
+    if (!other.isValid()) {
+        invalidate();
+        return;
+    }
+    const uint32_t steps = length;
+    uint32_t borrow = 0;
+    for (uint32_t i = 0; i < steps; ++i) {
+        if (i >= other.length && borrow == 0) break;  // nothing left to take
+        const uint32_t d = other.word(i) + borrow;
+        // d wrapped: other's word is 0xFFFFFFFF and a borrow is due, so
+        // exactly 2^32 is taken here: the word stays and the borrow goes on.
+        if (d < borrow) continue;
+        // Before the store i < length: only the store into the top word,
+        // the last step, trims.
+        const uint32_t w = words[i];
+        setWord(i, w - d);
+        borrow = d > w;
+    }
+}
+
+void Magnitude::xorWith(const Magnitude& other) noexcept {
+    combineWords(*this, other, [](uint32_t a, uint32_t b) { return a ^ b; });
+}
+
+void Magnitude::andWith(const Magnitude& other) noexcept {
+    combineWords(*this, other, [](uint32_t a, uint32_t b) { return a & b; });
+}
+
+uint32_t Magnitude::andParity(const Magnitude& other) const noexcept {
+    const uint32_t m = larger(length, other.length);
+    uint32_t x = 0;
+    for (uint32_t i = 0; i < m; ++i) x ^= word(i) & other.word(i);
+    // Fold the 32 bits to 4, then look the parity up in the 16-bit constant
+    // whose bit v is the parity of v.
+    x ^= x >> 16;
+    x ^= x >> 8;
+    x ^= x >> 4;
+    return (0x6996u >> (x & 15)) & 1;
+}
+
+// ---- Multiplication -----------------------------------------------------------
+
+void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32_t t) noexcept {
+    if (!a.isValid() || !b.isValid()) {
+        invalidate();
+        return;
+    }
+    const uint32_t n = (t >> 5) + ((t & 31) != 0);  // ceil(t / 32) without wrapping
+    reserve(n);
+    if (!isValid()) return;
+    if (n == 0) {
+        length = 0;
+        return;
+    }
+    memset(words, 0, static_cast<size_t>(n) * 4);
+
+    // Row i adds (a's word i)·b, shifted by i words, into the result; only
+    // words below n are formed: rows from n on and columns from n on are
+    // skipped, so a product truncated to k bits costs about half a full one.
+    const uint32_t rows = a.length < n ? a.length : n;
+    for (uint32_t i = 0; i < rows; ++i) {
+        const uint32_t x = a.words[i];
+        if (x == 0) continue;  // the row adds nothing
+        uint32_t k = i + b.length < n ? i + b.length : n;
+        uint32_t carry = rowMulAdd(words + i, b.words, k - i, x);
+        // Ripple the carry through the words above the row, while they are
+        // kept; a carry out of word n − 1 is dropped with the truncation.
+        for (; carry != 0 && k < n; ++k) {
+            words[k] += carry;
+            carry = words[k] < carry;
+        }
+    }
+
+    if ((t & 31) != 0) words[n - 1] &= (1u << (t & 31)) - 1;
+    length = n;
+    trimLength();
+}
+
+void Magnitude::multiply(const Magnitude& a, const Magnitude& b) noexcept {
+    // A zero product needs no words: nothing is reserved for it. Otherwise
+    // the product has at most bitLength(a) + bitLength(b) bits (each below
+    // 2^31, so the sum does not wrap) and nothing is cut.
+    if (a.isValid() && b.isValid() && (a.isZero() || b.isZero())) {
+        clear();
+        return;
+    }
+    multiplyTruncated(a, b, a.bitLength() + b.bitLength());
+}
+
+// ---- Division -----------------------------------------------------------------
+
+void Magnitude::divide(const Magnitude& dividend, const Magnitude& divisor, Magnitude& remainder) noexcept {
+    Magnitude shiftedDivisor;
+    Magnitude bit;
+    divide(dividend, divisor, remainder, shiftedDivisor, bit);
+    bit.release();
+    shiftedDivisor.release();
+}
+
+void Magnitude::divide(const Magnitude& dividend, const Magnitude& divisor, Magnitude& remainder,
+                       Magnitude& shiftedDivisor, Magnitude& bit) noexcept {
+    Magnitude& quotient = *this;
+    Magnitude& d = shiftedDivisor;  // divisor·b throughout
+    Magnitude& b = bit;             // a power of two
+    // A zero divisor has no quotient, and with it the loops below would not end.
+    if (!dividend.isValid() || !divisor.isValid() || divisor.isZero()) {
+        quotient.invalidate();
+        remainder.invalidate();
+        return;
+    }
+    quotient.setSmall(0);
+    remainder.assign(dividend);
+    d.assign(divisor);
+    b.setSmall(1);
+
+    // Alignment: double d and b until d ≥ remainder. An invalid d would read
+    // as zero and never get there, hence the check in the loop.
+    while (remainder.compare(d) > 0 && d.isValid() && b.isValid()) {
+        d.shiftLeft1();
+        b.shiftLeft1();
+    }
+    if (!quotient.isValid() || !remainder.isValid() || !d.isValid() || !b.isValid()) {
+        quotient.invalidate();
+        remainder.invalidate();
+        return;
+    }
+
+    // One quotient bit per step. d never falls below the divisor (d = divisor·b
+    // with b ≥ 1 while remainder ≥ divisor), so each halving is exact; each b
+    // added is smaller than the one before, so the additions into the
+    // quotient never carry. Only the first addition can allocate (the
+    // quotient's storage, once), so the loop ends even if it fails.
+    while (remainder.compare(divisor) >= 0) {
+        while (remainder.compare(d) < 0) {
+            d.shiftRight1();
+            b.shiftRight1();
+        }
+        remainder.subtract(d);
+        quotient.add(b);
+    }
+    if (!quotient.isValid()) remainder.invalidate();
+}
+
+}  // namespace zq
