@@ -52,7 +52,10 @@ void MontgomeryContext::multiply(BigInt& a, const BigInt& b) noexcept {
     // U = T·(−m^−1) mod R, formed only to k bits: the reduction modulo R.
     factor.multiplyTruncated(product, *negInverse.mag, k);
     // U·m < R·m < 2^2k: again nothing is cut. `a` is overwritten only now, so
-    // b may be a itself.
+    // b may be a itself. Its storage is first given room for the 2k + 1 bits
+    // the sum below can reach, so that it grows here, in the first
+    // multiplication, and not in whichever later one first carries that far.
+    a.mag->reserve(2 * k / 32 + 1);
     a.mag->multiplyTruncated(factor, *modulus.mag, 2 * k);
     a.negative = 0;
     // T + U·m ≡ T − T·m^−1·m ≡ 0 (mod R): the k bits shifted out are zero,
