@@ -172,4 +172,29 @@ uint32_t forEachFailingAllocation(bool sticky, Call call) {
     return 0;
 }
 
+// expectRightOrInvalidWhenHeapFails runs `compute` with each of its
+// allocations failing in turn, once alone and once with every later one: each
+// result must be `expected` or the invalid value, never another value, some
+// must be invalid, and no run may leave a heap block behind.
+template <typename Compute>
+void expectRightOrInvalidWhenHeapFails(Compute compute, mpz_srcptr expected) {
+    const uint32_t live = zq::heap_probe::liveBlocks();
+    for (bool sticky : {false, true}) {
+        uint32_t invalidRuns = 0;
+        const uint32_t runs = forEachFailingAllocation(sticky, [&](uint32_t k) {
+            {
+                const zq::BigInt result = compute();
+                if (result.isValid()) {
+                    EXPECT_TRUE(sameValue(result, expected)) << "allocation " << k << " sticky " << sticky;
+                } else {
+                    ++invalidRuns;
+                }
+            }
+            EXPECT_EQ(zq::heap_probe::liveBlocks(), live) << "allocation " << k << " sticky " << sticky;
+        });
+        EXPECT_GT(runs, 20u);
+        EXPECT_GT(invalidRuns, 0u);
+    }
+}
+
 }  // namespace bignum_test
