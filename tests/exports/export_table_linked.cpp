@@ -4,7 +4,6 @@
 #include "frame/heap_probe.h"
 
 // TEMPORARY while the services are being built: absent ones read as null.
-#pragma weak zqCryptHashBuffer
 #pragma weak zqCryptVerifySignature
 #pragma weak zqCryptUUEncode
 #pragma weak zqCryptUUDecode
