@@ -3,11 +3,6 @@
 #include "exports/export_table.h"
 #include "frame/heap_probe.h"
 
-// TEMPORARY while the services are being built: absent ones read as null.
-#pragma weak zqCryptVerifySignature
-#pragma weak zqCryptUUEncode
-#pragma weak zqCryptUUDecode
-
 const ExportTable& exports() {
     static const ExportTable table = {
         zqCryptBlobInit,
