@@ -1,0 +1,50 @@
+// File: cpu_features.cpp
+//
+// Run-time detection of SSSE3 and AVX2 with CPUID (leaf 1: ECX bit 9 SSSE3,
+// bit 27 OSXSAVE; leaf 7: EBX bit 5 AVX2) and XGETBV (XCR0 bits 1 and 2: the
+// operating system saves the XMM and YMM state). See cpu_features.h.
+#include "codec/cpu_features.h"
+
+#include <cpuid.h>
+
+namespace zq {
+namespace {
+
+constexpr uint32_t Known = 1u << 31;  // the answer below has been found
+constexpr uint32_t HasSsse3 = 1u << 0;
+constexpr uint32_t HasAvx2 = 1u << 1;
+
+// The answer, found once. A plain word read and written atomically, so no
+// lock and no constructor are needed: threads that race both store the same.
+uint32_t cachedFeatures = 0;
+
+uint32_t askProcessor() noexcept {
+    uint32_t features = Known;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return features;
+    if ((ecx & (1u << 9)) != 0) features |= HasSsse3;
+
+    const bool osSavesState = (ecx & (1u << 27)) != 0;
+    if (!osSavesState) return features;
+    unsigned xcr0Low = 0, xcr0High = 0;
+    __asm__ volatile("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
+    if ((xcr0Low & 6u) != 6u) return features;
+
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0 && (ebx & (1u << 5)) != 0) {
+        features |= HasAvx2;
+    }
+    return features;
+}
+
+}  // namespace
+
+CpuFeatures cpuFeatures() noexcept {
+    uint32_t features = __atomic_load_n(&cachedFeatures, __ATOMIC_RELAXED);
+    if (features == 0) {
+        features = askProcessor();
+        __atomic_store_n(&cachedFeatures, features, __ATOMIC_RELAXED);
+    }
+    return CpuFeatures{(features & HasSsse3) != 0, (features & HasAvx2) != 0};
+}
+
+}  // namespace zq
