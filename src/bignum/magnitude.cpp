@@ -55,11 +55,13 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
     for (uint32_t j = 0; j < count; ++j) {
         const uint32_t yl = y[j] & 0xFFFF;
         const uint32_t yh = y[j] >> 16;
-        // The product and the old word first, the carry last, so the chain
-        // from one word to the next is a single addition.
+        // The two middle products land at the same place, 2^16: their sum,
+        // below 2^33, is shifted once. The product and the old word come
+        // first and the carry last, so the chain from one word to the next is
+        // a single addition.
+        const uint64_t middle = static_cast<uint64_t>(xh * yl) + xl * yh;
         uint64_t sum = static_cast<uint64_t>(xl * yl) + w[j];
-        sum += static_cast<uint64_t>(xh * yl) << 16;
-        sum += static_cast<uint64_t>(xl * yh) << 16;
+        sum += middle << 16;
         sum += static_cast<uint64_t>(xh * yh) << 32;
         sum += carry;
         w[j] = static_cast<uint32_t>(sum);
@@ -189,44 +191,56 @@ int32_t Magnitude::compare(const Magnitude& other) const noexcept {
 }
 
 // ---- Shifts -------------------------------------------------------------------
+// The shifts, the addition and the subtraction run over the words directly
+// and keep the result normalised the way setWord would: they store the same
+// words, trim the same zero words at the top and grow the storage at the same
+// moment by the same amount, without a store-by-store bounds check.
 
 void Magnitude::shiftLeft1() noexcept {
-    // L + 1 steps: the last stores the carry as a new top word. A top word of
-    // 0x80000000 becomes 0 in step L − 1 and trims the length; the store of 1
-    // at index L then grows the vector again.
-    const uint32_t steps = length + 1;
-    uint32_t carry = 0;
-    for (uint32_t i = 0; i < steps; ++i) {
-        const uint32_t w = word(i);
-        setWord(i, (w << 1) | carry);
-        carry = w >> 31;
+    const uint32_t n = length;
+    if (n == 0) return;
+    if ((words[n - 1] >> 31) != 0) {
+        // The carry out of the top becomes a new top word of 1: the storage
+        // grows to exactly n + 1 words. Below it, the old top word may shift
+        // to 0 (it was 0x80000000), which is then no longer the top.
+        growAndStore(n, 1);
+        if (!isValid()) return;
     }
+    for (uint32_t i = n - 1; i > 0; --i) words[i] = (words[i] << 1) | (words[i - 1] >> 31);
+    words[0] <<= 1;
 }
 
 uint32_t Magnitude::shiftRight1() noexcept {
-    uint32_t incoming = 0;
-    for (uint32_t i = length; i-- > 0;) {
-        // Only the first store (the top word) can trim, and it trims only
-        // words that are zero; below it the storage still holds every word
-        // not yet shifted, so it is read directly.
-        const uint32_t w = words[i];
-        setWord(i, (w >> 1) | incoming);
-        incoming = w << 31;
-    }
-    return incoming >> 31;
+    const uint32_t n = length;
+    if (n == 0) return 0;
+    const uint32_t out = words[0] & 1;
+    // Ascending: each step reads the word above before that word is shifted.
+    for (uint32_t i = 0; i + 1 < n; ++i) words[i] = (words[i] >> 1) | (words[i + 1] << 31);
+    words[n - 1] >>= 1;
+    // Only a top word of 1 empties, and its bit has just become the top bit
+    // of the word below, so exactly one word goes.
+    if (words[n - 1] == 0) --length;
+    return out;
 }
 
 void Magnitude::shiftRight(uint32_t n) noexcept {
     const uint32_t q = n >> 5;
     const uint32_t r = n & 31;
-    // `length` is read again before every step: a 0 stored into the top word
-    // shrinks it. Each step reads only words at or above the one it writes.
-    // q + i stays below 2^28, so the indexes never wrap.
-    for (uint32_t i = 0; i < length; ++i) {
-        uint32_t w = word(i + q);
-        if (r != 0) w = (w >> r) | (word(i + q + 1) << (32 - r));
-        setWord(i, w);
+    if (q >= length) {
+        length = 0;  // every significant word shifted out
+        return;
     }
+    const uint32_t kept = length - q;
+    if (r == 0) {
+        // Whole words only: no neighbour is merged, so no shift by 32 occurs.
+        memmove(words, words + q, static_cast<size_t>(kept) * 4);
+    } else {
+        // Each step reads only words at or above the one it writes.
+        for (uint32_t i = 0; i + 1 < kept; ++i) words[i] = (words[i + q] >> r) | (words[i + q + 1] << (32 - r));
+        words[kept - 1] = words[length - 1] >> r;
+    }
+    length = kept;
+    trimLength();  // at most the top word can have emptied
 }
 
 // ---- Addition, subtraction, bitwise -----------------------------------------
@@ -236,19 +250,35 @@ void Magnitude::add(const Magnitude& other) noexcept {
         invalidate();
         return;
     }
-    const uint32_t m = larger(length, other.length);
-    reserve(m);
+    reserve(larger(length, other.length));  // a no-op when other is this
+    if (!isValid()) return;
+    const uint32_t* const addend = other.words;
+    const uint32_t addendLength = other.length;
+    const uint32_t common = length < addendLength ? length : addendLength;
+    // Each 64-bit sum is a 32-bit addition with its carry in the high half:
+    // w + a + carry ≤ 2·(2^32 − 1) + 1 < 2^33. Both words are read before the
+    // store, so other may be this.
     uint32_t carry = 0;
-    for (uint32_t i = 0; i <= m; ++i) {
-        // Past other's words with no carry left, the rest of this is final.
-        if (i >= other.length && carry == 0) break;
-        uint32_t s = word(i) + carry;
-        carry = s < carry;
-        const uint32_t o = other.word(i);
-        s += o;
-        carry += s < o;  // the two additions cannot both wrap
-        setWord(i, s);   // both words were read first, so other may be this
+    uint32_t i = 0;
+    for (; i < common; ++i) {
+        const uint64_t sum = static_cast<uint64_t>(words[i]) + addend[i] + carry;
+        words[i] = static_cast<uint32_t>(sum);
+        carry = static_cast<uint32_t>(sum >> 32);
     }
+    if (addendLength > length) {
+        for (; i < addendLength; ++i) {
+            const uint64_t sum = static_cast<uint64_t>(addend[i]) + carry;
+            words[i] = static_cast<uint32_t>(sum);
+            carry = static_cast<uint32_t>(sum >> 32);
+        }
+        length = addendLength;
+    } else {
+        for (; carry != 0 && i < length; ++i) carry = ++words[i] == 0;
+    }
+    // A final carry is a new top word, one more growth of the storage. Without
+    // it the top word is the old top word plus something that did not wrap:
+    // non-zero, so the result is normalised.
+    if (carry != 0) growAndStore(length, 1);
 }
 
 void Magnitude::subtract(const Magnitude& other) noexcept {
@@ -256,20 +286,21 @@ void Magnitude::subtract(const Magnitude& other) noexcept {
         invalidate();
         return;
     }
-    const uint32_t steps = length;
+    // Other's words at index `length` and above are not read, and the borrow
+    // out of the top is dropped: both are zero when this ≥ other.
+    const uint32_t* const subtrahend = other.words;
+    const uint32_t common = length < other.length ? length : other.length;
     uint32_t borrow = 0;
-    for (uint32_t i = 0; i < steps; ++i) {
-        if (i >= other.length && borrow == 0) break;  // nothing left to take
-        const uint32_t d = other.word(i) + borrow;
-        // d wrapped: other's word is 0xFFFFFFFF and a borrow is due, so
-        // exactly 2^32 is taken here: the word stays and the borrow goes on.
-        if (d < borrow) continue;
-        // Before the store i < length: only the store into the top word,
-        // the last step, trims.
-        const uint32_t w = words[i];
-        setWord(i, w - d);
-        borrow = d > w;
+    uint32_t i = 0;
+    for (; i < common; ++i) {
+        // w − s − borrow in 64 bits: bit 32 and up are all ones exactly when
+        // it went below zero.
+        const uint64_t difference = static_cast<uint64_t>(words[i]) - subtrahend[i] - borrow;
+        words[i] = static_cast<uint32_t>(difference);
+        borrow = static_cast<uint32_t>(difference >> 32) & 1;
     }
+    for (; borrow != 0 && i < length; ++i) borrow = words[i]-- == 0;
+    trimLength();  // the words emptied at the top, as the stores of 0 would trim
 }
 
 void Magnitude::xorWith(const Magnitude& other) noexcept {
