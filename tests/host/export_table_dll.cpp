@@ -1,11 +1,18 @@
 // The export table of the Windows host: zqcrypt.dll loaded with LoadLibrary,
 // each export resolved by its decorated name and by its ordinal. A missing
 // export, or a name and an ordinal that disagree, stops the host at once.
+//
+// The heap instruments work here too: the host redirects the DLL's own
+// imports of HeapAlloc and HeapFree (its import address table) to counting
+// wrappers, which can also refuse an allocation on demand. The DLL itself is
+// not changed on disk, and its code runs as a host would run it.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "exports/export_table.h"
 
@@ -14,7 +21,7 @@ namespace {
 FARPROC resolve(HMODULE dll, const char* name, unsigned ordinal) {
     FARPROC byName = GetProcAddress(dll, name);
     FARPROC byOrdinal = GetProcAddress(dll, MAKEINTRESOURCEA(ordinal));
-    if (byName != byOrdinal) {
+    if (byName == nullptr || byName != byOrdinal) {
         std::fprintf(stderr, "zqcrypt.dll: export %s (ordinal %u) missing or inconsistent\n", name,
                      ordinal);
         std::exit(2);
@@ -25,6 +32,56 @@ FARPROC resolve(HMODULE dll, const char* name, unsigned ordinal) {
 template <typename Function>
 void bind(Function& slot, HMODULE dll, const char* name, unsigned ordinal) {
     slot = reinterpret_cast<Function>(reinterpret_cast<void*>(resolve(dll, name, ordinal)));
+}
+
+// ---- Counting heap, through the DLL's import address table -----------------
+
+std::atomic<uint32_t> liveCount{0};
+std::atomic<uint32_t> requestCount{0};
+std::atomic<uint32_t> failFrom{UINT32_MAX};
+std::atomic<bool> failSticky{false};
+std::atomic<uint32_t> failedCount{0};
+
+LPVOID WINAPI countingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
+    const uint32_t request = requestCount.fetch_add(1);
+    const uint32_t first = failFrom.load();
+    if (request >= first && (request == first || failSticky.load())) {
+        failedCount.fetch_add(1);
+        return nullptr;
+    }
+    LPVOID block = HeapAlloc(heap, flags, bytes);
+    if (block != nullptr) liveCount.fetch_add(1);
+    return block;
+}
+
+BOOL WINAPI countingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    if (block != nullptr) liveCount.fetch_sub(1);
+    return HeapFree(heap, flags, block);
+}
+
+// redirectImport points the DLL's import of KERNEL32!`name` at `replacement`.
+bool redirectImport(HMODULE dll, const char* name, void* replacement) {
+    auto* base = reinterpret_cast<uint8_t*>(dll);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+    for (; descriptor->Name != 0; ++descriptor) {
+        if (_stricmp(reinterpret_cast<const char*>(base + descriptor->Name), "KERNEL32.dll") != 0) continue;
+        auto* lookup = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
+        auto* address = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
+        for (; lookup->u1.AddressOfData != 0; ++lookup, ++address) {
+            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + lookup->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) continue;
+            DWORD old = 0;
+            VirtualProtect(&address->u1.Function, sizeof address->u1.Function, PAGE_READWRITE, &old);
+            address->u1.Function = reinterpret_cast<uintptr_t>(replacement);
+            VirtualProtect(&address->u1.Function, sizeof address->u1.Function, old, &old);
+            return true;
+        }
+    }
+    return false;
 }
 
 ExportTable load() {
@@ -43,6 +100,21 @@ ExportTable load() {
     bind(table.verifySignature, dll, "_zqCryptVerifySignature@20", 7);
     table.getLastError = [] { return static_cast<uint32_t>(GetLastError()); };
     table.setLastError = [](uint32_t value) { SetLastError(value); };
+
+    // Attach made the heap and allocated nothing, so the count starts at 0.
+    if (redirectImport(dll, "HeapAlloc", reinterpret_cast<void*>(countingHeapAlloc)) &&
+        redirectImport(dll, "HeapFree", reinterpret_cast<void*>(countingHeapFree))) {
+        table.liveBlocks = [] { return liveCount.load(); };
+        table.failAllocations = [](uint32_t after, bool sticky) {
+            failedCount.store(0);
+            failSticky.store(sticky);
+            failFrom.store(requestCount.load() + after);
+        };
+        table.stopFailing = [] { failFrom.store(UINT32_MAX); };
+        table.failedAllocations = [] { return failedCount.load(); };
+    } else {
+        std::fprintf(stderr, "zqcrypt.dll: HeapAlloc/HeapFree imports not found; heap cases skipped\n");
+    }
     return table;
 }
 
