@@ -1,3 +1,140 @@
-// Placeholder main until the ratio reporter lands.
+// zqcrypt_bench: Google Benchmark's usual console output, then a table that
+// sets each "<case>/<size>/zqcrypt" benchmark beside every "<case>/<size>/<peer>"
+// benchmark of the same case and size, with the ratio peer time / zqcrypt time
+// (above 1: zqcrypt is faster) and, where the benchmarks count bytes, their
+// throughput. Times are CPU times, which other work on a shared machine
+// disturbs least. With --benchmark_repetitions the table uses the median of the
+// repetitions. All of Google Benchmark's flags work as usual.
 #include <benchmark/benchmark.h>
-BENCHMARK_MAIN();
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// RatioReporter prints what the console reporter prints and keeps, per case,
+// size and implementation, the CPU time per iteration (in ns) and the byte
+// rate of every plain run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    using ConsoleReporter::ConsoleReporter;
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            // The registered name, without the "/real_time" and similar
+            // suffixes; arguments, where a benchmark has them, are kept apart.
+            const std::string& name = run.run_name.function_name;
+            const size_t slash = name.rfind('/');
+            if (slash == std::string::npos) continue;
+            const Key key{name.substr(0, slash), run.run_name.args};
+            if (measurements_.find(key) == measurements_.end()) order_.push_back(key);
+            Measurement& m = measurements_[key][name.substr(slash + 1)];
+            m.nanoseconds.push_back(run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9);
+            const auto rate = run.counters.find("bytes_per_second");
+            if (rate != run.counters.end()) m.bytesPerSecond.push_back(rate->second.value);
+        }
+    }
+
+    // printTable writes the side-by-side table of every case and size that
+    // has a zqcrypt benchmark and at least one peer.
+    void printTable() const {
+        struct Row {
+            std::string label, peer;
+            double zqTime, peerTime, zqRate, peerRate;
+        };
+        std::vector<Row> rows;
+        for (const Key& key : order_) {
+            const auto& byImplementation = measurements_.at(key);
+            const auto zq = byImplementation.find("zqcrypt");
+            if (zq == byImplementation.end()) continue;
+            // Arguments show only where one case/size runs with several.
+            std::string label = key.prefix;
+            for (const Key& other : order_) {
+                if (other.prefix == key.prefix && other.args != key.args) label += " [" + key.args + "]";
+                if (label.size() != key.prefix.size()) break;
+            }
+            for (const auto& [peer, measurement] : byImplementation) {
+                if (peer == "zqcrypt") continue;
+                rows.push_back({label, peer, median(zq->second.nanoseconds), median(measurement.nanoseconds),
+                                median(zq->second.bytesPerSecond), median(measurement.bytesPerSecond)});
+            }
+        }
+        if (rows.empty()) return;
+
+        size_t labelWidth = 9;
+        size_t peerWidth = 4;
+        for (const Row& row : rows) {
+            labelWidth = std::max(labelWidth, row.label.size());
+            peerWidth = std::max(peerWidth, row.peer.size());
+        }
+        const int lw = static_cast<int>(labelWidth), pw = static_cast<int>(peerWidth);
+        std::printf("\nzqcrypt beside its peers (CPU time per call, median of the repetitions; "
+                    "ratio = peer time / zqcrypt time, above 1 means zqcrypt is faster)\n\n");
+        std::printf("%-*s  %-*s  %12s  %12s  %7s  %13s  %13s\n", lw, "case/size", pw, "peer", "zqcrypt",
+                    "peer", "ratio", "zqcrypt MiB/s", "peer MiB/s");
+        for (const Row& row : rows) {
+            std::printf("%-*s  %-*s  %12s  %12s  %7.2f  %13s  %13s\n", lw, row.label.c_str(), pw, row.peer.c_str(),
+                        formatTime(row.zqTime).c_str(), formatTime(row.peerTime).c_str(),
+                        row.peerTime / row.zqTime, formatRate(row.zqRate).c_str(), formatRate(row.peerRate).c_str());
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    struct Measurement {
+        std::vector<double> nanoseconds;
+        std::vector<double> bytesPerSecond;
+    };
+
+    static double median(std::vector<double> values) {
+        if (values.empty()) return 0;
+        std::sort(values.begin(), values.end());
+        const size_t middle = values.size() / 2;
+        return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    }
+
+    static std::string formatTime(double nanoseconds) {
+        char text[32];
+        if (nanoseconds < 1e4) std::snprintf(text, sizeof text, "%.1f ns", nanoseconds);
+        else if (nanoseconds < 1e7) std::snprintf(text, sizeof text, "%.2f us", nanoseconds / 1e3);
+        else std::snprintf(text, sizeof text, "%.2f ms", nanoseconds / 1e6);
+        return text;
+    }
+
+    static std::string formatRate(double bytesPerSecond) {
+        if (bytesPerSecond <= 0) return "-";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f", bytesPerSecond / (1024.0 * 1024.0));
+        return text;
+    }
+
+    // A case and size ("md5/1KiB") with the benchmark's arguments, if any.
+    struct Key {
+        std::string prefix, args;
+        bool operator<(const Key& other) const {
+            return prefix != other.prefix ? prefix < other.prefix : args < other.args;
+        }
+    };
+
+    std::map<Key, std::map<std::string, Measurement>> measurements_;  // by key, then implementation
+    std::vector<Key> order_;  // keys in the order they first ran
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
+                                                 : benchmark::ConsoleReporter::OO_None);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printTable();
+    benchmark::Shutdown();
+    return 0;
+}
