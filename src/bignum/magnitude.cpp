@@ -6,6 +6,7 @@
 // invalid state and each operation's contract.
 #include "bignum/magnitude.h"
 
+#include <immintrin.h>
 #include <string.h>
 
 #include "frame/private_heap.h"
@@ -71,6 +72,44 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
 }
 
 uint32_t larger(uint32_t a, uint32_t b) noexcept { return a > b ? a : b; }
+
+// addWords sets r[i] = a[i] + b[i] with the carry running from word 0 up, for
+// i < n, and returns the carry out. subtractWords does the same with a
+// borrow. Both are 32-bit additions with explicit carries (add-with-carry);
+// on x86-64 two adjacent words are taken as one little-endian 64-bit word,
+// which gives the same words and carry in half the steps. `r` may be `a` or
+// `b`: each step reads before it stores.
+unsigned char addWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
+                       unsigned char carry) noexcept {
+    uint32_t i = 0;
+#if defined(__x86_64__)
+    for (; i + 2 <= n; i += 2) {
+        unsigned long long x, y, sum;
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        carry = _addcarry_u64(carry, x, y, &sum);
+        memcpy(r + i, &sum, 8);
+    }
+#endif
+    for (; i < n; ++i) carry = _addcarry_u32(carry, a[i], b[i], r + i);
+    return carry;
+}
+
+unsigned char subtractWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
+                            unsigned char borrow) noexcept {
+    uint32_t i = 0;
+#if defined(__x86_64__)
+    for (; i + 2 <= n; i += 2) {
+        unsigned long long x, y, difference;
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        borrow = _subborrow_u64(borrow, x, y, &difference);
+        memcpy(r + i, &difference, 8);
+    }
+#endif
+    for (; i < n; ++i) borrow = _subborrow_u32(borrow, a[i], b[i], r + i);
+    return borrow;
+}
 
 // combineWords sets word i of `m` to combine(word i, other's word i) for every
 // i below the longer length, after one reservation of that length. `other`
@@ -255,22 +294,11 @@ void Magnitude::add(const Magnitude& other) noexcept {
     const uint32_t* const addend = other.words;
     const uint32_t addendLength = other.length;
     const uint32_t common = length < addendLength ? length : addendLength;
-    // Each 64-bit sum is a 32-bit addition with its carry in the high half:
-    // w + a + carry ≤ 2·(2^32 − 1) + 1 < 2^33. Both words are read before the
-    // store, so other may be this.
-    uint32_t carry = 0;
-    uint32_t i = 0;
-    for (; i < common; ++i) {
-        const uint64_t sum = static_cast<uint64_t>(words[i]) + addend[i] + carry;
-        words[i] = static_cast<uint32_t>(sum);
-        carry = static_cast<uint32_t>(sum >> 32);
-    }
+    // Both words are read before the store, so other may be this.
+    unsigned char carry = addWords(words, words, addend, common, 0);
+    uint32_t i = common;
     if (addendLength > length) {
-        for (; i < addendLength; ++i) {
-            const uint64_t sum = static_cast<uint64_t>(addend[i]) + carry;
-            words[i] = static_cast<uint32_t>(sum);
-            carry = static_cast<uint32_t>(sum >> 32);
-        }
+        for (; i < addendLength; ++i) carry = _addcarry_u32(carry, addend[i], 0, words + i);
         length = addendLength;
     } else {
         for (; carry != 0 && i < length; ++i) carry = ++words[i] == 0;
@@ -290,15 +318,8 @@ void Magnitude::subtract(const Magnitude& other) noexcept {
     // out of the top is dropped: both are zero when this ≥ other.
     const uint32_t* const subtrahend = other.words;
     const uint32_t common = length < other.length ? length : other.length;
-    uint32_t borrow = 0;
-    uint32_t i = 0;
-    for (; i < common; ++i) {
-        // w − s − borrow in 64 bits: bit 32 and up are all ones exactly when
-        // it went below zero.
-        const uint64_t difference = static_cast<uint64_t>(words[i]) - subtrahend[i] - borrow;
-        words[i] = static_cast<uint32_t>(difference);
-        borrow = static_cast<uint32_t>(difference >> 32) & 1;
-    }
+    unsigned char borrow = subtractWords(words, words, subtrahend, common, 0);
+    uint32_t i = common;
     for (; borrow != 0 && i < length; ++i) borrow = words[i]-- == 0;
     trimLength();  // the words emptied at the top, as the stores of 0 would trim
 }

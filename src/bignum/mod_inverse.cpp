@@ -56,7 +56,10 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
         // (t0, t1) ← (t1, t0 − q·t1). For non-negative operands the t's
         // alternate in sign, so the subtraction adds magnitudes in place.
         if (!product.isValid()) break;
-        product.mag->multiply(*quotient.mag, *t1.mag);
+        // A quotient of 1, the most frequent one in Euclid's algorithm (about
+        // 40 % of the steps), makes the product a copy of t1.
+        if (quotient.mag->length == 1 && quotient.mag->words[0] == 1) product.mag->assign(*t1.mag);
+        else product.mag->multiply(*quotient.mag, *t1.mag);
         product.negative = quotient.negative ^ t1.negative;
         t0.subtract(product);
         swapValues(t0, t1);
