@@ -36,8 +36,9 @@ BigInt PrivateKeyObject::privateOperation(const BigInt& x) const noexcept {
     const BigInt one(1);
     const BigInt phi = (prime1 - one) * (prime2 - one);
     const BigInt d = modInverse(exponent, phi);
-    // modInverse reports nothing: d is a private exponent only if d·e ≡ 1.
-    // Primes below 2 make φ zero or negative and fail here as well.
+    // modInverse reports nothing: d is a private exponent only if d·e ≡ 1
+    // (mod φ). A φ below 1 (from a prime below 2) has no such d and is not
+    // divided by; crtPow refuses the other keys whose primes are no moduli.
     if (phi < one || (d * exponent) % phi != one || d < BigInt(0)) return BigInt::invalid();
     return crtPow(x, d, prime1, prime2);
 }
