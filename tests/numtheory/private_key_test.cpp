@@ -86,17 +86,6 @@ TEST_F(PrivateKeyTest, UnbalancedPrimesInEitherOrder) {
     }
 }
 
-TEST_F(PrivateKeyTest, InputsAboveTheModulusAreReduced) {
-    RandomSource random(0x72736132);
-    const RsaKey gmp = makeRsaKey(random, 512);
-    const PrivateKeyObject key{toBig(gmp.n), toBig(gmp.e), toBig(gmp.p), toBig(gmp.q)};
-    const Mpz x = random.below(gmp.n);
-    Mpz above;
-    mpz_mul_ui(above.get(), gmp.n.get(), 3);
-    mpz_add(above.get(), above.get(), x.get());
-    EXPECT_EQ(key.privateOperation(toBig(above)), key.privateOperation(toBig(x)));
-}
-
 TEST_F(PrivateKeyTest, KeysOutsideTheContractGiveTheInvalidValue) {
     const PrivateKeyObject cases[] = {
         {BigInt(55), BigInt(4), BigInt(5), BigInt(11)},   // gcd(4, 40) = 4: no private exponent
