@@ -26,7 +26,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            // Plain runs, or only the median where the aggregates alone are
+            // reported (--benchmark_report_aggregates_only).
+            const bool aggregate = run.run_type == Run::RT_Aggregate;
+            if (run.error_occurred || (aggregate && run.aggregate_name != "median")) continue;
             // The registered name, without the "/real_time" and similar
             // suffixes; arguments, where a benchmark has them, are kept apart.
             const std::string& name = run.run_name.function_name;
@@ -34,10 +37,10 @@ public:
             if (slash == std::string::npos) continue;
             const Key key{name.substr(0, slash), run.run_name.args};
             if (measurements_.find(key) == measurements_.end()) order_.push_back(key);
-            Measurement& m = measurements_[key][name.substr(slash + 1)];
-            m.nanoseconds.push_back(run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9);
+            Samples& samples = measurements_[key][name.substr(slash + 1)].samples[aggregate ? 1 : 0];
+            samples.nanoseconds.push_back(run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9);
             const auto rate = run.counters.find("bytes_per_second");
-            if (rate != run.counters.end()) m.bytesPerSecond.push_back(rate->second.value);
+            if (rate != run.counters.end()) samples.bytesPerSecond.push_back(rate->second.value);
         }
     }
 
@@ -61,8 +64,10 @@ public:
             }
             for (const auto& [peer, measurement] : byImplementation) {
                 if (peer == "zqcrypt") continue;
-                rows.push_back({label, peer, median(zq->second.nanoseconds), median(measurement.nanoseconds),
-                                median(zq->second.bytesPerSecond), median(measurement.bytesPerSecond)});
+                const Samples& z = zq->second.best();
+                const Samples& p = measurement.best();
+                rows.push_back({label, peer, median(z.nanoseconds), median(p.nanoseconds), median(z.bytesPerSecond),
+                                median(p.bytesPerSecond)});
             }
         }
         if (rows.empty()) return;
@@ -87,9 +92,15 @@ public:
     }
 
 private:
-    struct Measurement {
+    struct Samples {
         std::vector<double> nanoseconds;
         std::vector<double> bytesPerSecond;
+    };
+    // The plain runs of one benchmark (samples[0]) and the median that
+    // Google Benchmark computed over its repetitions (samples[1]).
+    struct Measurement {
+        Samples samples[2];
+        const Samples& best() const { return samples[0].nanoseconds.empty() ? samples[1] : samples[0]; }
     };
 
     static double median(std::vector<double> values) {
