@@ -72,6 +72,12 @@ inline void encodeWholeGroup(const uint8_t* in, uint8_t* out) noexcept {
     memcpy(out, &characters, 4);
 }
 
+// decodeWord: the output word of the four characters at `c`, NotDigit set
+// when any of them is not a digit.
+inline uint32_t decodeWord(const uint8_t* c) noexcept {
+    return DecodeWords.at[0][c[0]] | DecodeWords.at[1][c[1]] | DecodeWords.at[2][c[2]] | DecodeWords.at[3][c[3]];
+}
+
 }  // namespace
 
 void base64EncodeScalar(const uint8_t* input, uint32_t n, uint8_t* text) noexcept {
@@ -108,21 +114,47 @@ bool base64DecodeGroupsScalar(Base64DecodeCursor& cursor, uint32_t maxGroups) no
     const uint8_t* const text = cursor.text;
     const uint32_t end = cursor.end;
     uint32_t position = cursor.position;
+    uint8_t* const out = cursor.out;
     uint32_t count = cursor.count;
-    bool ended = false;
+    // Blanks behind a group are skipped only when the next group turns out
+    // not to be four digits, which in the encoder's text is once a line.
+    bool skipPending = false;
 
-    for (; maxGroups != 0; --maxGroups) {
-        // The common case: four digits, and room for a whole word behind the
-        // output. Its fourth byte lies beyond the group's three, where the
-        // next group writes or outside the output's size.
-        if (end - position >= 4 && cursor.capacity - count >= 4) {
-            const uint8_t* c = text + position;
-            const uint32_t word = DecodeWords.at[0][c[0]] | DecodeWords.at[1][c[1]] |
-                                  DecodeWords.at[2][c[2]] | DecodeWords.at[3][c[3]];
+    while (maxGroups != 0) {
+        // The common case: groups of four digits with at least one more text
+        // byte behind them, two at a time while they last. With r text bytes
+        // left from `position`, count ≤ 3·position / 4 (base64_cursor.h) and
+        // capacity ≥ 3·(position + r + 1) / 4, so r ≥ 9 leaves room for
+        // count + 7 bytes and r ≥ 5 for count + 4: each group's result is
+        // stored as a whole word, its fourth byte landing where the next
+        // group writes or outside the output's size.
+        while (end - position >= 9 && maxGroups >= 2) {
+            const uint32_t first = decodeWord(text + position);
+            const uint32_t second = decodeWord(text + position + 4);
+            if (((first | second) & NotDigit) != 0) break;
+            memcpy(out + count, &first, 4);
+            memcpy(out + count + 3, &second, 4);
+            count += 6;
+            position += 8;
+            maxGroups -= 2;
+            skipPending = true;
+        }
+        if (end - position >= 5) {
+            const uint32_t word = decodeWord(text + position);
             if ((word & NotDigit) == 0) {
-                memcpy(cursor.out + count, &word, 4);
+                memcpy(out + count, &word, 4);
                 count += 3;
-                position = base64SkipBlanks(text, end, position + 4);
+                position += 4;
+                skipPending = true;
+                --maxGroups;
+                continue;
+            }
+        }
+        if (skipPending) {
+            skipPending = false;
+            const uint32_t next = base64SkipBlanks(text, end, position);
+            if (next != position) {
+                position = next;
                 continue;
             }
         }
@@ -130,36 +162,35 @@ bool base64DecodeGroupsScalar(Base64DecodeCursor& cursor, uint32_t maxGroups) no
         // Everything else goes by the group rules. The text ends at a zero
         // byte or at the end of the blob.
         if (position >= end || text[position] == 0) {
-            ended = true;
-            break;
+            cursor.count = count;
+            return true;
         }
         uint32_t present = 1;
         while (present < 4 && position + present < end && text[position + present] != 0) ++present;
 
         uint32_t k = 0;
         if (present == 4) {
-            k = Base64DecodeGroup(text + position, cursor.out + count);
-            position = base64SkipBlanks(text, end, position + 4);
-        } else {
-            // A group cut short by the end of the text: a single character
-            // holds no whole byte; two or three are read as if "=" padded them.
-            if (present >= 2) {
-                const uint8_t group[4] = {text[position], text[position + 1],
-                                          present == 3 ? text[position + 2] : uint8_t{'='}, '='};
-                k = Base64DecodeGroup(group, cursor.out + count);
-            }
-            position += present;
+            k = Base64DecodeGroup(text + position, out + count);
+        } else if (present >= 2) {
+            // A group cut short by the end of the text: two or three digits
+            // read as if "=" padded them (a single one holds no whole byte).
+            const uint8_t group[4] = {text[position], text[position + 1],
+                                      present == 3 ? text[position + 2] : uint8_t{'='}, '='};
+            k = Base64DecodeGroup(group, out + count);
         }
         count += k;
         if (k < 3) {
-            ended = true;
-            break;
+            cursor.count = count;
+            return true;
         }
+        position += 4;
+        skipPending = true;
+        --maxGroups;
     }
 
-    cursor.position = position;
+    cursor.position = skipPending ? base64SkipBlanks(text, end, position) : position;
     cursor.count = count;
-    return ended;
+    return false;
 }
 
 }  // namespace zq
