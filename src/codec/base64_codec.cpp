@@ -68,7 +68,7 @@ void base64EncodeText(const uint8_t* input, uint32_t n, const Base64TextLayout& 
 }
 
 uint32_t base64DecodeText(const uint8_t* text, uint32_t size, uint8_t* out, Base64Path path) noexcept {
-    Base64DecodeCursor cursor{text, size, 0, out, base64DecodedCapacity(size), 0};
+    Base64DecodeCursor cursor{text, size, 0, out, 0};
     switch (resolve(path)) {
         case Base64Path::avx2:
             do base64DecodeRunsAvx2(cursor);

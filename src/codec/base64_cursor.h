@@ -24,8 +24,7 @@ struct Base64DecodeCursor {
     const uint8_t* text;  // the text blob's bytes
     uint32_t end;         // the text blob's size: nothing at or after it is read
     uint32_t position;    // where the next group starts
-    uint8_t* out;         // the output block
-    uint32_t capacity;    // its size, base64DecodedCapacity(end)
+    uint8_t* out;         // the output block, of base64DecodedCapacity(end) bytes
     uint32_t count;       // bytes decoded so far
 };
 

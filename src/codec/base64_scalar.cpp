@@ -124,7 +124,7 @@ bool base64DecodeGroupsScalar(Base64DecodeCursor& cursor, uint32_t maxGroups) no
         // The common case: groups of four digits with at least one more text
         // byte behind them, two at a time while they last. With r text bytes
         // left from `position`, count ≤ 3·position / 4 (base64_cursor.h) and
-        // capacity ≥ 3·(position + r + 1) / 4, so r ≥ 9 leaves room for
+        // the block holds 3·(position + r + 1) / 4, so r ≥ 9 leaves room for
         // count + 7 bytes and r ≥ 5 for count + 4: each group's result is
         // stored as a whole word, its fourth byte landing where the next
         // group writes or outside the output's size.

@@ -54,16 +54,4 @@ TEST(Base64Blocks, TheDecodersBlockIsSizedFromTheTextBlob) {
     EXPECT_EQ(zq::heap_probe::liveBlocks(), live);
 }
 
-TEST(Base64Blocks, ForcedPathsTheProcessorLacksRunTheScalarPath) {
-    // Asking for a path is always safe: one the processor lacks is replaced.
-    const Bytes input = asBytes("any forced path gives the same text");
-    const Bytes expected = encodeBlock(input, zq::Base64Path::scalar);
-    for (zq::Base64Path path : {zq::Base64Path::automatic, zq::Base64Path::ssse3, zq::Base64Path::avx2}) {
-        EXPECT_EQ(encodeBlock(input, path), expected) << pathName(path);
-        EXPECT_EQ(decodeText(expected, path), input) << pathName(path);
-    }
-    EXPECT_TRUE(zq::base64PathAvailable(zq::Base64Path::scalar));
-    EXPECT_TRUE(zq::base64PathAvailable(zq::Base64Path::automatic));
-}
-
 }  // namespace
