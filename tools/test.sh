@@ -43,7 +43,7 @@ for preset in $presets; do
     continue
   fi
   output=$(ctest --preset "$preset" 2>&1)
-  echo "$output" | grep -vE '^ +(Start|[0-9]+/[0-9]+ Test)' | tail -n 30
+  echo "$output" | grep -vE '^ *(Start|[0-9]+/[0-9]+ Test)' | tail -n 30
   summary=$(echo "$output" | grep -E 'tests passed, [0-9]+ tests? failed out of' | tail -n 1)
   total=$(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/')
   bad=$(echo "$summary" | sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/')
