@@ -2,6 +2,9 @@
 // on odd text, texts that end without a zero byte or inside a group, and the
 // refusals that leave the output blob as it was. Expected bytes of odd texts
 // are Python's base64.b64decode of the text as the rules read it (shown).
+#include <random>
+#include <thread>
+
 #include "exports/base64_cases.h"
 #include "exports/export_test.h"
 
@@ -156,6 +159,31 @@ TEST_F(Base64Decode, ExhaustedHeapLeavesTheOutputAsItWas) {
         GTEST_SKIP() << "the heap cannot be made to fail here";
     }
     EXPECT_EQ(output.bytes(), bytesOf("abcdef"));
+}
+
+// Several threads at once, on blobs of their own, from a process that has
+// not yet asked the processor what it can do (ctest runs each case in a
+// process of its own): the only state the codec shares is that answer.
+using Base64Threads = ExportTest;
+
+TEST_F(Base64Threads, ConcurrentRoundTripsOnSeparateBlobs) {
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            std::mt19937 rng(100 + t);
+            for (int round = 0; round < 100; ++round) {
+                Bytes input(rng() % 5000);
+                for (auto& b : input) b = static_cast<uint8_t>(rng());
+                Blob in(input), text, out;
+                const bool ok = api().uuEncode(&in, 0, &text) == 1 && api().uuDecode(&text, 0, &out) == 1 &&
+                                out.bytes() == input;
+                if (!ok) ++failures[t];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 }
 
 }  // namespace
