@@ -9,11 +9,12 @@
 // that yields fewer than 3 bytes ends the decoding, and so does a final group
 // cut short by the end of the text (base64_scalar.h says what it yields).
 //
-// Bound on the output. Each group consumes at least 4 text bytes and yields
-// at most 3, so after g groups `count` ≤ 3·g and `position` ≥ 4·g: the
-// bytes written never exceed 3/4 of the text bytes consumed, and a text of s
-// bytes never fills more than base64DecodedCapacity(s) ≥ 3·s / 4 bytes. The
-// steps rely on this to write whole runs without checking each byte.
+// Bound on the output. Each whole group consumes at least 4 text bytes and
+// yields at most 3, so after g groups `count` ≤ 3·g and `position` ≥ 4·g:
+// `count` ≤ 3·position / 4. A final group cut to j < 4 bytes yields at most
+// j − 1. So a text of s bytes never fills more than 3·s / 4 bytes, within
+// base64DecodedCapacity(s). The steps rely on this to write whole words and
+// runs without checking each byte.
 #pragma once
 
 #include <stdint.h>
