@@ -108,16 +108,25 @@ ZQ_EXPORT uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature,
 
 /* zqCryptUUEncode: fills `text` with the Base64 text of the `input` bytes
  * (RFC 4648 alphabet, "=" padding, CR LF after every 64 characters, then 4 to
- * 6 zero bytes; `size` counts them all) and returns 1. Despite its name it
- * writes Base64, not uuencode. `reserved` is never read. */
+ * 6 zero bytes; `size` counts them all, tag 0) and returns 1. Despite its
+ * name it writes Base64, not uuencode. Returns 0 with `text` untouched when
+ * `input` claims bytes but has no data, when the text would not fit in 4 GiB,
+ * or when the heap is exhausted. `input` and `text` may be the same record.
+ * `reserved` is never read. */
 ZQ_EXPORT uint32_t ZQ_CALL zqCryptUUEncode(const CryptBlob* input, uint32_t reserved,
                                            CryptBlob* text) ZQ_NOEXCEPT;
 
-/* zqCryptUUDecode: fills `output` with the bytes of the Base64 text in `text`,
- * read four characters at a time up to the first zero byte (or the end of the
- * blob), skipping CR, LF, space and TAB between groups, and stopping after the
- * first group that ends in "=". It never reports invalid text: characters
- * outside the alphabet count as 0. Returns 1. `reserved` is never read. */
+/* zqCryptUUDecode: fills `output` with the bytes of the Base64 text in `text`
+ * (tag 0) and returns 1. The text is read four characters at a time, up to
+ * its first zero byte or the end of the blob, whichever comes first, skipping
+ * CR, LF, space and TAB between groups, and stopping after the first group
+ * that ends in "=". Invalid text is never reported: characters outside the
+ * alphabet count as 0. A last group cut short by the end of the text gives
+ * what a group padded with "=" would give ("YQ" gives "a", "YWI" gives "ab",
+ * a lone character nothing), and decoding stops there. Returns 0 with
+ * `output` untouched when `text` claims bytes but has no data or the heap is
+ * exhausted. `text` and `output` may be the same record. `reserved` is never
+ * read. */
 ZQ_EXPORT uint32_t ZQ_CALL zqCryptUUDecode(const CryptBlob* text, uint32_t reserved,
                                            CryptBlob* output) ZQ_NOEXCEPT;
 
