@@ -98,9 +98,14 @@ ZQ_EXPORT uint32_t ZQ_CALL zqCryptHashBuffer(const CryptBlob* input, uint32_t re
  * in `key` (PUBLICKEYBLOB layout). Writes 0 to `*matches` first, then:
  *   result 1, *matches 1: the lowest 128 bits of s^e mod n equal the digest;
  *   result 1, *matches 0: no match, last error 0x80090006;
- *   result 0, *matches 0: the digest is not 16 bytes; last error unchanged.
- * Only the lowest 128 bits are compared: see the README on what this does
- * and does not prove. `reserved` is never read. */
+ *   result 0, *matches 0: the check could not be made; last error unchanged.
+ * The check cannot be made when the digest is not 16 bytes, when the key blob
+ * is under 20 bytes, when a blob lacks the data its size calls for, or when
+ * the heap is exhausted. The modulus is read as bitlen / 32 words, but never
+ * past the end of the key blob. A key that cannot be an RSA key (a modulus
+ * below 3 or even, an exponent of 0) matches nothing. Only the lowest 128
+ * bits are compared: see the README on what this does and does not prove.
+ * `reserved` is never read. */
 ZQ_EXPORT uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature,
                                                   const CryptBlob* key,
                                                   const CryptBlob* digest, uint32_t reserved,
