@@ -77,7 +77,10 @@ void PrivateHeap::detach() noexcept {
 
 void* PrivateHeap::allocate(uint32_t n) noexcept {
     if (shouldFail()) return nullptr;
-    auto* header = static_cast<BlockHeader*>(malloc(sizeof(BlockHeader) + n));
+    // On a 32-bit target the header wraps the size of a block near 4 GiB.
+    const size_t total = sizeof(BlockHeader) + n;
+    if (total < n) return nullptr;
+    auto* header = static_cast<BlockHeader*>(malloc(total));
     if (header == nullptr) return nullptr;
     header->size = n;
     header->previous = nullptr;

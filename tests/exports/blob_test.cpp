@@ -34,6 +34,26 @@ TEST_F(BlobExports, InitThatCannotAllocateKeepsTheSizeWithNullData) {
     EXPECT_EQ(blob.data, nullptr);
 }
 
+TEST_F(BlobExports, InitNearFourGigabytesFailsOrGivesTheWholeBlock) {
+    // Sizes where a block header added to the count wraps a 32-bit size: a
+    // 32-bit process cannot hold such a block at all, so it must be refused;
+    // a 64-bit one may have it, and then all of it.
+    for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFF0u, 0xFFFFFFE1u}) {
+        CryptBlob blob{0, 0, nullptr};
+        const uintptr_t result = api().blobInit(&blob, size);
+        EXPECT_EQ(blob.size, size);
+        EXPECT_EQ(result, reinterpret_cast<uintptr_t>(blob.data));
+        if (sizeof(void*) == 4) {
+            EXPECT_EQ(result, 0u) << std::hex << size;
+        }
+        if (blob.data != nullptr) {
+            blob.data[0] = 1;
+            blob.data[size - 1] = 2;
+        }
+        api().blobClear(&blob);
+    }
+}
+
 TEST_F(BlobExports, ClearEmptiesAndIsRepeatable) {
     Blob blob(Bytes{1, 2, 3});
     blob.tag = 44;
