@@ -35,6 +35,11 @@ uint32_t ProvImportKey([[maybe_unused]] ProviderContext provider, const uint8_t*
     const uint32_t presentWords = (length - kModulusOffset) / 4;
     object->modulus.fromWords(blob + kModulusOffset, claimedWords < presentWords ? claimedWords : presentWords);
     object->exponent.fromWords(blob + kExponentOffset, 1);
+    // A value the heap could not hold is no key: the check cannot be made.
+    if (!object->modulus.isValid() || !object->exponent.isValid()) {
+        ProvDestroyKey(object);
+        return 0;
+    }
 
     *key = object;
     return 1;

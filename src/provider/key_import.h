@@ -29,8 +29,8 @@ namespace zq {
 // the blob holds: a modulus cut short by the end of the blob is taken as the
 // whole words that are there. Nothing else is validated. Returns 0, with
 // `*key` unwritten, when the blob is too short to hold bitlen and pubexp (20
-// bytes) or the heap cannot supply the object. `provider`, `publicKey` and
-// `flags` are not read.
+// bytes) or the heap cannot supply the object or its two values. `provider`,
+// `publicKey` and `flags` are not read.
 uint32_t ProvImportKey(ProviderContext provider, const uint8_t* blob, uint32_t length,
                        uintptr_t publicKey, uint32_t flags, KeyObject** key) noexcept;
 

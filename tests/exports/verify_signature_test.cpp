@@ -244,8 +244,9 @@ TEST_F(VerifySignature, ThreadsVerifyAtOnceEachWithItsOwnLastError) {
 
 TEST_F(VerifySignature, AnExhaustedHeapNeverGivesAWrongMatch) {
     // With allocations failing, a wrong digest must never match, and a right
-    // one may be refused or reported as a mismatch, but nothing crashes or
-    // leaks (the fixture counts the blocks).
+    // one either matches or is refused: an exhausted heap is no evidence
+    // against the signature. Nothing crashes or leaks (the fixture counts the
+    // blocks).
     const SignatureCase& c = openSslCases()[1];
     Bytes wrongDigest = c.digest;
     wrongDigest[3] ^= 0x10;
