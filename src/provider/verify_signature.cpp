@@ -40,12 +40,18 @@ uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature, const CryptB
     *matches = 0;
     uint32_t result = 0;
     if (ready) {
+        // The thread may hold NTE_BAD_SIGNATURE from an earlier call; only
+        // this check's own mismatch may count as one. Any other outcome gives
+        // the thread its value back.
+        const uint32_t lastError = getLastError();
+        setLastError(0);
         if (ProvVerifySignature(hash, signature->data, signature->size, keyObject, nullptr, 0)) {
             *matches = 1;
             result = 1;
         } else {
             result = getLastError() == NTE_BAD_SIGNATURE ? 1 : 0;
         }
+        if (*matches == 1 || result == 0) setLastError(lastError);
     }
 
     if (hash != nullptr) ProvDestroyHash(hash);
