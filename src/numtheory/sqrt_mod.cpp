@@ -16,6 +16,32 @@ BigInt reduce(const BigInt& value, const BigInt& m) noexcept {
     return r;
 }
 
+// jacobi is the Jacobi symbol (a / n) for a ≥ 0 and an odd n ≥ 3, by
+// quadratic reciprocity: −1, 0 or +1. For a prime n it equals Euler's
+// criterion; for a composite n that is not a square, half of the values
+// coprime to n have the symbol −1, even when n satisfies Euler's criterion
+// for all of them. 0 also when the heap ran out (an invalid value reads as
+// zero, which ends both loops).
+int32_t jacobi(const BigInt& a, const BigInt& n) noexcept {
+    const BigInt zero(0);
+    BigInt x = a % n;
+    BigInt y = n;
+    int32_t symbol = 1;
+    while (x != zero) {
+        while (x != zero && x.testBit(0) == 0) {
+            x >>= 1;
+            const uint32_t r = lowWord(y) & 7;  // (2 / y) is −1 for y ≡ 3, 5 (mod 8)
+            if (r == 3 || r == 5) symbol = -symbol;
+        }
+        if ((lowWord(x) & 3) == 3 && (lowWord(y) & 3) == 3) symbol = -symbol;
+        const BigInt t = y % x;
+        y = x;
+        x = t;
+    }
+    if (!x.isValid() || !y.isValid() || y != BigInt(1)) return 0;
+    return symbol;
+}
+
 // The root for p ≡ 1 (mod 8), from a in (0, p): the Lucas search over P.
 BigInt lucasRoot(const BigInt& a, const BigInt& p) noexcept {
     const BigInt zero(0);
@@ -34,6 +60,11 @@ BigInt lucasRoot(const BigInt& a, const BigInt& p) noexcept {
         const BigInt euler = modPow(D, eulerExponent, p);
         if (!euler.isValid()) return euler;
         if (euler != one) return halveMod(lucasV(P, a, lucasIndex, p), p);
+        // A residue by Euler's criterion and a non-residue by the Jacobi
+        // symbol: p is not prime. Some composites satisfy the criterion for
+        // every discriminant coprime to them, and for those the search would
+        // otherwise run on until P reached p.
+        if (jacobi(D, p) < 0) return BigInt::invalid();
     }
     return zero;
 }

@@ -43,7 +43,10 @@ BigInt lucasV(const BigInt& P, const BigInt& Q, const BigInt& k, const BigInt& n
 //  - p ≡ 1 (mod 8): for P = 1, 2, 3, … with D = (P² − 4a) mod p in [0, p):
 //    D = 0 gives r = P/2 mod p; a non-residue D by Euler's criterion
 //    (D^((p−1)/2) mod p ≠ 1) gives r = halveMod(lucasV(P, a, (p+1)/2, p), p).
-//    The search stops at P = p with 0, which for a prime p is never reached.
+//    A D that Euler's criterion calls a residue but whose Jacobi symbol
+//    (D / p) is −1 shows that p is composite, and gives the invalid value:
+//    some composites pass the criterion for every D coprime to them, and
+//    the search would otherwise go on until P reached p.
 //                  sqrtModPrime(2, 17) = 6, (13, 17) = 9, (5, 41) = 28
 // The root returned is not necessarily the smaller of the two. Outside the
 // contract: p = 2 gives a mod 2 (the root there); p below 2 or even above 2

@@ -147,10 +147,42 @@ TEST_F(SqrtModTest, ModuliOutsideTheContract) {
         EXPECT_FALSE(zq::sqrtModPrime(BigInt(3), p).isValid()) << str(p);
     }
     EXPECT_FALSE(zq::sqrtModPrime(BigInt::invalid(), BigInt(13)).isValid());
-    // 1729 = 7·13·19 ≡ 1 (mod 8) satisfies Euler's criterion for every
-    // discriminant coprime to it, and for a = 990 (a non-residue modulo each
-    // factor) every discriminant is: the search ends at P = p with 0.
-    EXPECT_EQ(str(zq::sqrtModPrime(BigInt(990), BigInt(1729))), "0");
+}
+
+TEST_F(SqrtModTest, CompositesThatPassEulersCriterionEndTheSearch) {
+    // n = (6k + 1)(12k + 1)(18k + 1) with k odd and the three factors prime
+    // is ≡ 1 (mod 8) and satisfies Euler's criterion for every value coprime
+    // to it. For an a that is a non-residue modulo each factor, no
+    // discriminant P² − 4a shares a factor with n, so Euler's criterion calls
+    // every one a residue, and the search would run until P reached n: for
+    // the 131-bit n, for ever. The Jacobi symbol tells n from a prime.
+    struct Case {
+        const char *n, *a;
+    };
+    const Case cases[] = {
+        {"1729", "990"},  // k = 1: 7·13·19
+        {"1722679495205047903012185435061991041849", "14"},  // k = 2^40 + 2375
+    };
+    for (const Case& c : cases) {
+        const Mpz n(c.n);
+        Mpz half;
+        mpz_sub_ui(half.get(), n.get(), 1);
+        mpz_fdiv_q_2exp(half.get(), half.get(), 1);
+        for (unsigned long base : {2ul, 3ul, 5ul, 11ul}) {  // the premise, by GMP
+            Mpz power;
+            mpz_powm(power.get(), Mpz(static_cast<long>(base)).get(), half.get(), n.get());
+            ASSERT_EQ(power, Mpz(1L)) << n;
+        }
+        EXPECT_EQ(mpz_fdiv_ui(n.get(), 8), 1u);
+        EXPECT_FALSE(zq::sqrtModPrime(toBig(c.a), toBig(n)).isValid()) << c.a << " mod " << c.n;
+        // Every other a ends too, with a value below n or the invalid value.
+        for (uint32_t a = 1; a <= 40; ++a) {
+            const BigInt r = zq::sqrtModPrime(BigInt(a), toBig(n));
+            if (r.isValid()) {
+                EXPECT_LT(mpz_cmp(toMpz(r).get(), n.get()), 0) << a;
+            }
+        }
+    }
 }
 
 TEST_F(SqrtModTest, HeapExhaustionGivesTheRootOrTheInvalidValue) {
