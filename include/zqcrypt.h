@@ -100,8 +100,9 @@ ZQ_EXPORT uint32_t ZQ_CALL zqCryptHashBuffer(const CryptBlob* input, uint32_t re
  *   result 1, *matches 0: no match, last error 0x80090006;
  *   result 0, *matches 0: the check could not be made; last error unchanged.
  * The check cannot be made when the digest is not 16 bytes, when the key blob
- * is under 20 bytes, when a blob lacks the data its size calls for, or when
- * the heap is exhausted. The modulus is read as bitlen / 32 words, but never
+ * is under 20 bytes, when a blob lacks the data its size calls for, when the
+ * modulus or the signature is larger than 16384 bits, or when the heap is
+ * exhausted. The modulus is read as bitlen / 32 words, but never
  * past the end of the key blob. A key that cannot be an RSA key (a modulus
  * below 3 or even, an exponent of 0) matches nothing. Only the lowest 128
  * bits are compared: see the README on what this does and does not prove.

@@ -17,6 +17,12 @@ bool isRsaKey(const KeyObject& key) noexcept {
     return key.modulus.testBit(0) && key.modulus.bitLength() >= 2 && key.exponent.bitLength() != 0;
 }
 
+// The arithmetic costs time that grows with the square of the operands' size
+// and faster (the divisions work one bit at a time), so values beyond the
+// largest RSA keys in use are not worked on: a blob of a few hundred
+// kilobytes would otherwise keep a call busy for hours.
+constexpr uint32_t kLargestOperandBits = 16384;
+
 uint32_t mismatch() noexcept {
     setLastError(NTE_BAD_SIGNATURE);
     return 0;
@@ -33,8 +39,12 @@ uint32_t ProvVerifySignature(const HashObject* hash, const uint8_t* signature, u
 
     BigInt s(0);
     s.fromWords(signature, length / 4);
+    if (!s.isValid() || s.bitLength() > kLargestOperandBits ||
+        key->modulus.bitLength() > kLargestOperandBits) {
+        return 0;
+    }
     const BigInt m = key->publicOperation(s);
-    if (!s.isValid() || !m.isValid()) return 0;
+    if (!m.isValid()) return 0;
 
     // The lowest four words of m, least significant byte first, against the
     // stored digest from its last byte backward.

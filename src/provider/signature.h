@@ -21,7 +21,8 @@ namespace zq {
 // 0; so also for a key that cannot be an RSA key (a modulus below 3 or even,
 // an exponent of 0), which matches nothing.
 // Returns 0 without touching the last error when the check cannot be made: a
-// hash object without a stored value, or a heap too exhausted to compute m.
+// hash object without a stored value, a modulus or a signature of more than
+// 16384 bits, or a heap too exhausted to compute m.
 // `description` and `flags` are not read.
 uint32_t ProvVerifySignature(const HashObject* hash, const uint8_t* signature, uint32_t length,
                              const KeyObject* key, const char* description, uint32_t flags) noexcept;

@@ -203,6 +203,23 @@ TEST_F(VerifySignature, AKeyBlobCutShortIsReadOnlyAsFarAsItGoes) {
     }
 }
 
+TEST_F(VerifySignature, OperandsBeyondTheLargestKeysAreNotWorkedOn) {
+    // A 16384-bit modulus is checked; one word more, or a signature of more
+    // than 16384 bits, is refused at once instead of keeping the call busy.
+    const SignatureCase& c = openSslCases().front();
+    Bytes largest(16384 / 8, 0x5B), larger(16384 / 8 + 4, 0x5B);
+    largest[0] |= 1;
+    larger[0] |= 1;
+    EXPECT_EQ(verify(c.signature, keyBlob(16384, 65537, largest), c.digest), kMismatch);
+    EXPECT_EQ(verify(c.signature, keyBlob(16384 + 32, 65537, larger), c.digest), kRefused);
+
+    Bytes longSignature = c.signature;
+    longSignature.resize(16384 / 8 + 4, 0);
+    EXPECT_EQ(verify(longSignature, c.key, c.digest), kMatch);  // zero words on top fall away
+    longSignature.back() = 1;
+    EXPECT_EQ(verify(longSignature, c.key, c.digest), kRefused);
+}
+
 TEST_F(VerifySignature, BlobsWithoutDataAreRefused) {
     const SignatureCase& c = openSslCases().front();
     Blob signature(c.signature), key(c.key), digest(c.digest);
