@@ -166,7 +166,7 @@ bool base64DecodeGroupsScalar(Base64DecodeCursor& cursor, uint32_t maxGroups) no
             return true;
         }
         uint32_t present = 1;
-        while (present < 4 && position + present < end && text[position + present] != 0) ++present;
+        while (present < 4 && present < end - position && text[position + present] != 0) ++present;
 
         uint32_t k = 0;
         if (present == 4) {
