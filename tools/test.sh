@@ -18,7 +18,7 @@ bash tools/install-deps.sh || exit 1
 # installers.
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-zqcrypt}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$WINEPREFIX" ] || wineboot --init >/dev/null 2>&1 || true
+[ -d "$WINEPREFIX" ] || timeout 300 wineboot --init >/dev/null 2>&1 || true
 
 presets=${ZQ_PRESETS:-"linux linux32 win32 asan tsan"}
 
