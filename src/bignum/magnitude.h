@@ -194,19 +194,15 @@ struct Magnitude {
     void multiply(const Magnitude& a, const Magnitude& b) noexcept;
 
     // divide stores floor(dividend / divisor) into this and dividend −
-    // quotient·divisor into `remainder`, by shift and subtract: the divisor is
-    // doubled until it is not below the dividend, then halved back one bit at
-    // a time, subtracting wherever it fits. The four magnitudes must be
-    // distinct. A zero divisor (which has no quotient) leaves both this and
-    // `remainder` invalid, as does an invalid operand.
+    // quotient·divisor into `remainder`, by shift and subtract, one quotient
+    // bit per step: the divisor is doubled until it is not below the
+    // dividend, then halved back one bit at a time, subtracted wherever it
+    // fits. The shifted divisor is read word by word from the divisor itself
+    // and the quotient bits are set in place, so the division needs no
+    // working storage besides the quotient and the remainder. The four
+    // magnitudes must be distinct. A zero divisor (which has no quotient)
+    // leaves both this and `remainder` invalid, as does an invalid operand.
     void divide(const Magnitude& dividend, const Magnitude& divisor, Magnitude& remainder) noexcept;
-
-    // divide with the two working magnitudes of the division (the shifted
-    // divisor and its power of two) lent by the caller instead of made and
-    // released inside: a loop of divisions then reuses their storage. The
-    // caller releases them in the end. All six magnitudes must be distinct.
-    void divide(const Magnitude& dividend, const Magnitude& divisor, Magnitude& remainder,
-                Magnitude& shiftedDivisor, Magnitude& bit) noexcept;
 
 private:
     // trimLength lowers `length` past every zero word at the top.

@@ -32,20 +32,18 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
     BigInt r1(value);
     BigInt t0(0u);
     BigInt t1(1u);
-    // Working values, kept across the steps so that their storage, and that
-    // of the division's own two working magnitudes, is allocated once.
+    // Working values, kept across the steps so that their storage is
+    // allocated once.
     BigInt quotient(0u);
     BigInt remainder(0u);
     BigInt product(0u);
-    Magnitude shiftedDivisor;
-    Magnitude bit;
 
     while (!r1.mag->isZero()) {
         // q = r0 / r1 (toward zero) and r0 − q·r1, which is r0 % r1, from one
         // division.
         ownStorage(remainder);
         if (!quotient.isValid() || !remainder.isValid()) break;
-        quotient.mag->divide(*r0.mag, *r1.mag, *remainder.mag, shiftedDivisor, bit);
+        quotient.mag->divide(*r0.mag, *r1.mag, *remainder.mag);
         quotient.negative = r0.negative ^ r1.negative;
         remainder.negative = r0.negative;
         // (r0, r1) ← (r1, r0 − q·r1); the old r0's storage takes the next
@@ -64,8 +62,6 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
         t0.subtract(product);
         swapValues(t0, t1);
     }
-    bit.release();
-    shiftedDivisor.release();
 
     // An invalid value reads as zero and would have ended the loop early
     // with a wrong coefficient.
