@@ -37,79 +37,152 @@ void wipe(uint32_t* words, uint32_t count) noexcept {
     __asm__ __volatile__("" : : "r"(words) : "memory");
 }
 
-// rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
-// of the last word.
+// wordTerm is w + x·y in 64 bits, x = xh·2^16 + xl.
 //
-// Each word product is built from 16-bit halves, x = xh·2^16 + xl and
-// y = yh·2^16 + yl: x·y = xl·yl + (xh·yl)·2^16 + (xl·yh)·2^16 + (xh·yh)·2^32,
-// each partial product an exact 32-bit multiplication of two halves. The
-// partial products, the old word and the incoming carry are summed in 64
-// bits: the low half is the new word, the high half collects every carry of
-// the 32-bit additions (on a 32-bit target these are add-with-carry pairs).
-// Bound: w + x·y + carry ≤ (2^32 − 1) + (2^32 − 1)^2 + (2^32 − 1) = 2^64 − 1,
-// so neither the total nor any partial sum of its non-negative terms wraps,
-// and the carry out fits in 32 bits.
+// The word product is built from 16-bit halves, with y = yh·2^16 + yl:
+// x·y = xl·yl + (xh·yl)·2^16 + (xl·yh)·2^16 + (xh·yh)·2^32, each partial
+// product an exact 32-bit multiplication of two halves. The two middle
+// products land at the same place, 2^16: their sum, below 2^33, is shifted
+// once. The sum is taken in 64 bits: its low half is the new word, its high
+// half collects every carry of the 32-bit additions (on a 32-bit target these
+// are add-with-carry pairs).
+// Bound: w + x·y ≤ (2^32 − 1) + (2^32 − 1)^2 = 2^64 − 2^32, so neither the
+// total nor any partial sum of its non-negative terms wraps, and one more
+// word (an incoming carry) still fits.
+inline uint64_t wordTerm(uint32_t w, uint32_t y, uint32_t xl, uint32_t xh) noexcept {
+    const uint32_t yl = y & 0xFFFF;
+    const uint32_t yh = y >> 16;
+    const uint64_t middle = static_cast<uint64_t>(xh * yl) + xl * yh;
+    uint64_t sum = static_cast<uint64_t>(xl * yl) + w;
+    sum += middle << 16;
+    sum += static_cast<uint64_t>(xh * yh) << 32;
+    return sum;
+}
+
+// chainWords sets r[i] = a[i] + b[i] (Borrow false) or a[i] − b[i] (Borrow
+// true) with the carry or borrow `c` running from word 0 up, for i < n, and
+// returns the carry or borrow out: 32-bit additions with explicit carries
+// (add-with-carry). On x86-64 two adjacent words are taken as one
+// little-endian 64-bit word, which gives the same words and carry in half
+// the steps. `r` may be `a` or `b`: each step reads before it stores.
+// addWords and subtractWords are its two forms.
+template <bool Borrow>
+unsigned char chainWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n, unsigned char c) noexcept {
+    uint32_t i = 0;
+#if defined(__x86_64__)
+    // Eight words at a time as four 64-bit steps, written out in assembly so
+    // that the carry stays in the flag from one step to the next and every
+    // result goes straight to its place. Each step loads before it stores,
+    // which is what lets `r` be `a` or `b`. "addb $0xff" turns c (0 or 1)
+    // into the carry flag.
+    for (; i + 8 <= n; i += 8) {
+        uint64_t t;
+        // One step: load two words of a, add or subtract those of b with the
+        // flag, store; OFFSET is the byte offset of the pair.
+#define ZQ_CHAIN_PAIR(OP, OFFSET) \
+    "movq " OFFSET "(%[a]), %[t]\n\t" OP " " OFFSET "(%[b]), %[t]\n\tmovq %[t], " OFFSET "(%[r])\n\t"
+#define ZQ_CHAIN_EIGHT(OP)                                                                                        \
+    __asm__("addb $0xff, %[c]\n\t" ZQ_CHAIN_PAIR(OP, "0") ZQ_CHAIN_PAIR(OP, "8") ZQ_CHAIN_PAIR(OP, "16")       \
+                ZQ_CHAIN_PAIR(OP, "24") "setc %[c]"                                                               \
+            : [c] "+q"(c), [t] "=&r"(t)                                                                           \
+            : [a] "r"(a + i), [b] "r"(b + i), [r] "r"(r + i)                                                      \
+            : "cc", "memory")
+        if constexpr (Borrow) ZQ_CHAIN_EIGHT("sbbq");
+        else ZQ_CHAIN_EIGHT("adcq");
+#undef ZQ_CHAIN_EIGHT
+#undef ZQ_CHAIN_PAIR
+    }
+#endif
+    for (; i < n; ++i) {
+        if constexpr (Borrow) c = _subborrow_u32(c, a[i], b[i], r + i);
+        else c = _addcarry_u32(c, a[i], b[i], r + i);
+    }
+    return c;
+}
+
+unsigned char addWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
+                       unsigned char carry) noexcept {
+    return chainWords<false>(r, a, b, n, carry);
+}
+
+unsigned char subtractWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
+                            unsigned char borrow) noexcept {
+    return chainWords<true>(r, a, b, n, borrow);
+}
+
+// rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
+// of the last word (below 2^32: the row's sum is below 2^(32·count) times
+// 2^32).
+#if defined(__x86_64__)
+// With SSE2, which every x86-64 processor has, the terms t_j = w[j] + x·y[j]
+// of two words at a time are formed side by side in the two 64-bit lanes,
+// each from the same four 32-bit multiplications of 16-bit halves as
+// wordTerm (a lane multiplication of two values below 2^16). No carry runs
+// between the terms, so they need no order. The row is then the sum of the
+// low halves, at their places, and the high halves, one word up: t_j's low
+// half becomes w[j] and its high half goes to a buffer, and one
+// add-with-carry pass adds the buffer (led by the carry coming from the
+// previous piece of the row) into the words.
+inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32_t x) noexcept {
+    constexpr uint32_t Piece = 64;
+    const uint32_t xl = x & 0xFFFF;
+    const uint32_t xh = x >> 16;
+    const __m128i lowHalf = _mm_set1_epi64x(xl);
+    const __m128i highHalf = _mm_set1_epi64x(xh);
+    const __m128i halfMask = _mm_set1_epi64x(0xFFFF);
+    const __m128i zero = _mm_setzero_si128();
+    uint32_t high[Piece + 1];
+    uint32_t carry = 0;
+    for (uint32_t start = 0; start < count; start += Piece) {
+        const uint32_t m = count - start < Piece ? count - start : Piece;
+        uint32_t* const ws = w + start;
+        const uint32_t* const ys = y + start;
+        high[0] = carry;
+        uint32_t j = 0;
+        for (; j + 2 <= m; j += 2) {
+            // Two words each of y and w, one to a 64-bit lane.
+            const __m128i yv = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(ys + j)), zero);
+            const __m128i wv = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(ws + j)), zero);
+            const __m128i yl = _mm_and_si128(yv, halfMask);
+            const __m128i yh = _mm_srli_epi64(yv, 16);
+            const __m128i middle = _mm_add_epi64(_mm_mul_epu32(highHalf, yl), _mm_mul_epu32(lowHalf, yh));
+            __m128i t = _mm_add_epi64(_mm_mul_epu32(lowHalf, yl), wv);
+            t = _mm_add_epi64(t, _mm_slli_epi64(middle, 16));
+            t = _mm_add_epi64(t, _mm_slli_epi64(_mm_mul_epu32(highHalf, yh), 32));
+            // Dwords 0 and 2 are the low halves, 1 and 3 the high ones.
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(ws + j), _mm_shuffle_epi32(t, 0x08));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(high + 1 + j), _mm_shuffle_epi32(t, 0x0D));
+        }
+        if (j < m) {
+            const uint64_t t = wordTerm(ws[j], ys[j], xl, xh);
+            ws[j] = static_cast<uint32_t>(t);
+            high[1 + j] = static_cast<uint32_t>(t >> 32);
+        }
+        // The carry into the word above the piece is below 2^32 (as for
+        // the whole row), so the last high half plus the final carry of the
+        // pass does not wrap.
+        const unsigned char c = addWords(ws, ws, high, m, 0);
+        carry = high[m] + c;
+    }
+    return carry;
+}
+#else
+// One word at a time: the term and the incoming carry are summed in 64 bits,
+// the low half is the new word and the high half the next carry.
 inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32_t x) noexcept {
     const uint32_t xl = x & 0xFFFF;
     const uint32_t xh = x >> 16;
     uint32_t carry = 0;
     for (uint32_t j = 0; j < count; ++j) {
-        const uint32_t yl = y[j] & 0xFFFF;
-        const uint32_t yh = y[j] >> 16;
-        // The two middle products land at the same place, 2^16: their sum,
-        // below 2^33, is shifted once. The product and the old word come
-        // first and the carry last, so the chain from one word to the next is
-        // a single addition.
-        const uint64_t middle = static_cast<uint64_t>(xh * yl) + xl * yh;
-        uint64_t sum = static_cast<uint64_t>(xl * yl) + w[j];
-        sum += middle << 16;
-        sum += static_cast<uint64_t>(xh * yh) << 32;
-        sum += carry;
+        const uint64_t sum = wordTerm(w[j], y[j], xl, xh) + carry;
         w[j] = static_cast<uint32_t>(sum);
         carry = static_cast<uint32_t>(sum >> 32);
     }
     return carry;
 }
+#endif
 
 uint32_t larger(uint32_t a, uint32_t b) noexcept { return a > b ? a : b; }
-
-// addWords sets r[i] = a[i] + b[i] with the carry running from word 0 up, for
-// i < n, and returns the carry out. subtractWords does the same with a
-// borrow. Both are 32-bit additions with explicit carries (add-with-carry);
-// on x86-64 two adjacent words are taken as one little-endian 64-bit word,
-// which gives the same words and carry in half the steps. `r` may be `a` or
-// `b`: each step reads before it stores.
-unsigned char addWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
-                       unsigned char carry) noexcept {
-    uint32_t i = 0;
-#if defined(__x86_64__)
-    for (; i + 2 <= n; i += 2) {
-        unsigned long long x, y, sum;
-        memcpy(&x, a + i, 8);
-        memcpy(&y, b + i, 8);
-        carry = _addcarry_u64(carry, x, y, &sum);
-        memcpy(r + i, &sum, 8);
-    }
-#endif
-    for (; i < n; ++i) carry = _addcarry_u32(carry, a[i], b[i], r + i);
-    return carry;
-}
-
-unsigned char subtractWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
-                            unsigned char borrow) noexcept {
-    uint32_t i = 0;
-#if defined(__x86_64__)
-    for (; i + 2 <= n; i += 2) {
-        unsigned long long x, y, difference;
-        memcpy(&x, a + i, 8);
-        memcpy(&y, b + i, 8);
-        borrow = _subborrow_u64(borrow, x, y, &difference);
-        memcpy(r + i, &difference, 8);
-    }
-#endif
-    for (; i < n; ++i) borrow = _subborrow_u32(borrow, a[i], b[i], r + i);
-    return borrow;
-}
 
 // combineWords sets word i of `m` to combine(word i, other's word i) for every
 // i below the longer length, after one reservation of that length. `other`
