@@ -455,6 +455,30 @@ void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32
     trimLength();
 }
 
+void Magnitude::addProduct(const Magnitude& a, uint32_t x) noexcept {
+    if (!a.isValid()) {
+        invalidate();
+        return;
+    }
+    if (!isValid() || x == 0 || a.length == 0) return;
+    reserve(larger(length, a.length));
+    if (!isValid()) return;
+    if (a.length > length) {
+        memset(words + length, 0, static_cast<size_t>(a.length - length) * 4);
+        length = a.length;
+    }
+    uint32_t carry = rowMulAdd(words, a.words, a.length, x);
+    for (uint32_t k = a.length; carry != 0 && k < length; ++k) {
+        words[k] += carry;
+        carry = words[k] < carry;
+    }
+    // A carry out of the top is a new top word. Without one the top word is
+    // non-zero: either this top word plus something that did not wrap, or
+    // the low half of a's top word times x plus a carry, which is zero only
+    // if both are (a's top word and x are not).
+    if (carry != 0) growAndStore(length, carry);
+}
+
 void Magnitude::multiply(const Magnitude& a, const Magnitude& b) noexcept {
     // A zero product needs no words: nothing is reserved for it. Otherwise
     // the product has at most bitLength(a) + bitLength(b) bits (each below

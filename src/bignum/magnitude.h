@@ -189,6 +189,12 @@ struct Magnitude {
     // `a` from word n on and columns from n on are skipped. t = 0 gives zero.
     void multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32_t t) noexcept;
 
+    // addProduct adds a·x into this, for one word x; `a` must be a different
+    // magnitude. The row a·x is formed as in multiplyTruncated (products of
+    // 16-bit halves) and added into the words in the same pass. The storage
+    // grows once to the longer length, and once more for a final carry word.
+    void addProduct(const Magnitude& a, uint32_t x) noexcept;
+
     // multiply stores a·b into this: multiplyTruncated to bitLength(a) +
     // bitLength(b) bits, the exact size of the product. Same aliasing rule.
     void multiply(const Magnitude& a, const Magnitude& b) noexcept;

@@ -54,12 +54,22 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
         // (t0, t1) ← (t1, t0 − q·t1). For non-negative operands the t's
         // alternate in sign, so the subtraction adds magnitudes in place.
         if (!product.isValid()) break;
-        // A quotient of 1, the most frequent one in Euclid's algorithm (about
-        // 40 % of the steps), makes the product a copy of t1.
-        if (quotient.mag->length == 1 && quotient.mag->words[0] == 1) product.mag->assign(*t1.mag);
-        else product.mag->multiply(*quotient.mag, *t1.mag);
-        product.negative = quotient.negative ^ t1.negative;
-        t0.subtract(product);
+        const int32_t productNegative = quotient.negative ^ t1.negative;
+        if (quotient.mag->length == 1 && t0.negative != productNegative && t0.makeUnique()) {
+            // The usual step: a one-word quotient and opposite signs, so
+            // t0 − q·t1 is |t0| + q·|t1| with t0's sign, added in place
+            // without forming the product apart. A quotient of 1, the most
+            // frequent one in Euclid's algorithm (about 40 % of the steps),
+            // adds t1 itself.
+            const uint32_t q = quotient.mag->words[0];
+            if (q == 1) t0.mag->add(*t1.mag);
+            else t0.mag->addProduct(*t1.mag, q);
+        } else {
+            if (quotient.mag->length == 1 && quotient.mag->words[0] == 1) product.mag->assign(*t1.mag);
+            else product.mag->multiply(*quotient.mag, *t1.mag);
+            product.negative = productNegative;
+            t0.subtract(product);
+        }
         swapValues(t0, t1);
     }
 
