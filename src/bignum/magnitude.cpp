@@ -436,12 +436,18 @@ void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32
     // Row i adds (a's word i)·b, shifted by i words, into the result; only
     // words below n are formed: rows from n on and columns from n on are
     // skipped, so a product truncated to k bits costs about half a full one.
+    // Zero words at the bottom of b add nothing to any row (a radix 2^k is
+    // all zero words but its top one): each row starts at b's first non-zero
+    // word, `skip` words further up.
+    uint32_t skip = 0;
+    while (skip < b.length && b.words[skip] == 0) ++skip;
     const uint32_t rows = a.length < n ? a.length : n;
     for (uint32_t i = 0; i < rows; ++i) {
         const uint32_t x = a.words[i];
         if (x == 0) continue;  // the row adds nothing
+        if (i + skip >= n) break;  // nor does any row from here on
         uint32_t k = i + b.length < n ? i + b.length : n;
-        uint32_t carry = rowMulAdd(words + i, b.words, k - i, x);
+        uint32_t carry = rowMulAdd(words + i + skip, b.words + skip, k - i - skip, x);
         // Ripple the carry through the words above the row, while they are
         // kept; a carry out of word n − 1 is dropped with the truncation.
         for (; carry != 0 && k < n; ++k) {
