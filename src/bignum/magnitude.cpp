@@ -513,21 +513,53 @@ inline uint32_t shiftedWord(const uint32_t* d, uint32_t n, uint32_t j, uint32_t 
     return high | low;
 }
 
+// ShiftTable holds the divisor shifted left by each r from 0 to 31, `stride`
+// = n + 1 words a row (the top word of row 0 is 0). A division with many
+// quotient bits builds it once, so that each step reads its shifted divisor
+// instead of forming it. The rows are made from the divisor, so they are
+// cleared before the storage is freed. Without storage (the heap refused, or
+// the table would be too large) the steps form their words themselves.
+struct ShiftTable {
+    uint32_t* rows = nullptr;
+    uint32_t stride = 0;
+
+    void build(const Magnitude& divisor) noexcept {
+        const uint32_t n = divisor.length;
+        if (n >= (0xFFFFFFFFu >> 7) - 1) return;  // 32 rows of n + 1 words, in bytes, must fit 32 bits
+        stride = n + 1;
+        rows = static_cast<uint32_t*>(PrivateHeap::allocate(32 * stride * 4));
+        if (rows == nullptr) return;
+        for (uint32_t r = 0; r < 32; ++r) {
+            uint32_t* const row = rows + r * stride;
+            for (uint32_t j = 0; j <= n; ++j) row[j] = shiftedWord(divisor.words, n, j, r);
+        }
+    }
+
+    void dispose() noexcept {
+        if (rows == nullptr) return;
+        wipe(rows, 32 * stride);
+        PrivateHeap::release(rows);
+        rows = nullptr;
+    }
+};
+
 // ShiftedDivisor describes divisor·2^s: q = s div 32 whole words of zeros,
 // then the divisor shifted left by r = s mod 32 bits, `count` significant
-// words of it.
+// words of it, read from the table's row r when there is a table.
 struct ShiftedDivisor {
     const uint32_t* d;
     uint32_t n;  // the divisor's length
     uint32_t q;
     uint32_t r;
+    const uint32_t* row;
     uint32_t count;
 
-    ShiftedDivisor(const Magnitude& divisor, uint32_t s) noexcept
-        : d(divisor.words), n(divisor.length), q(s >> 5), r(s & 31) {
-        count = n + (shiftedWord(d, n, n, r) != 0);
+    ShiftedDivisor(const Magnitude& divisor, uint32_t s, const ShiftTable& table) noexcept
+        : d(divisor.words), n(divisor.length), q(s >> 5), r(s & 31),
+          row(table.rows != nullptr ? table.rows + r * table.stride : nullptr) {
+        count = n + (word(n) != 0);
     }
-    uint32_t word(uint32_t j) const noexcept { return shiftedWord(d, n, j, r); }
+    uint32_t word(uint32_t j) const noexcept { return row != nullptr ? row[j] : shiftedWord(d, n, j, r); }
 };
 
 // compareShifted is the three-way comparison of the normalised `x` with
@@ -579,6 +611,8 @@ void subtractShifted(Magnitude& x, const ShiftedDivisor& shifted) noexcept {
     unsigned char borrow = 0;
     if (shifted.r == 0) {
         borrow = subtractWords(w, w, shifted.d, shifted.count, 0);
+    } else if (shifted.row != nullptr) {
+        borrow = subtractWords(w, w, shifted.row, shifted.count, 0);
     } else {
         // The shifted words are formed a piece at a time into a small buffer
         // and subtracted from there, so that the subtraction runs as one
@@ -619,7 +653,11 @@ void Magnitude::divide(const Magnitude& dividend, const Magnitude& divisor, Magn
     // remainder).
     uint32_t bits = remainder.bitLength();
     uint32_t s = bits > divisorBits ? bits - divisorBits : 0;
-    if (compareShifted(remainder, ShiftedDivisor(divisor, s)) > 0) ++s;
+    ShiftTable table;
+    if (compareShifted(remainder, ShiftedDivisor(divisor, s, table)) > 0) ++s;
+    // With some 64 quotient bits or more, about half of them subtractions,
+    // the table costs less than forming the shifted words at every step.
+    if (s >= 64) table.build(divisor);
 
     // One quotient bit per step, while remainder ≥ divisor: halve D while it
     // is above the remainder, then subtract it and add B. D is above the
@@ -632,8 +670,8 @@ void Magnitude::divide(const Magnitude& dividend, const Magnitude& divisor, Magn
         bits = remainder.bitLength();
         if (bits < divisorBits || (bits == divisorBits && remainder.compare(divisor) < 0)) break;
         if (s > bits - divisorBits) s = bits - divisorBits;
-        ShiftedDivisor shifted(divisor, s);
-        if (compareShifted(remainder, shifted) < 0) shifted = ShiftedDivisor(divisor, --s);
+        ShiftedDivisor shifted(divisor, s, table);
+        if (compareShifted(remainder, shifted) < 0) shifted = ShiftedDivisor(divisor, --s, table);
         subtractShifted(remainder, shifted);
         remainder.trimLength();
         // The first B is the largest: its addition gives the quotient its
@@ -642,6 +680,7 @@ void Magnitude::divide(const Magnitude& dividend, const Magnitude& divisor, Magn
             quotient.reserve((s >> 5) + 1);
             if (!quotient.isValid()) {
                 remainder.invalidate();
+                table.dispose();
                 return;
             }
             memset(quotient.words, 0, static_cast<size_t>((s >> 5) + 1) * 4);
@@ -649,6 +688,7 @@ void Magnitude::divide(const Magnitude& dividend, const Magnitude& divisor, Magn
         }
         quotient.words[s >> 5] |= 1u << (s & 31);
     }
+    table.dispose();
 }
 
 }  // namespace zq
