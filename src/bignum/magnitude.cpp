@@ -114,23 +114,46 @@ unsigned char subtractWords(uint32_t* r, const uint32_t* a, const uint32_t* b, u
 // of the last word (below 2^32: the row's sum is below 2^(32·count) times
 // 2^32).
 #if defined(__x86_64__)
-// With SSE2, which every x86-64 processor has, the terms t_j = w[j] + x·y[j]
-// of two words at a time are formed side by side in the two 64-bit lanes,
-// each from the same four 32-bit multiplications of 16-bit halves as
-// wordTerm (a lane multiplication of two values below 2^16). No carry runs
-// between the terms, so they need no order. The row is then the sum of the
-// low halves, at their places, and the high halves, one word up: t_j's low
-// half becomes w[j] and its high half goes to a buffer, and one
-// add-with-carry pass adds the buffer (led by the carry coming from the
-// previous piece of the row) into the words.
+// With SSE2, which every x86-64 processor has, the terms w + x·y of two words
+// are formed side by side in the two 64-bit lanes, each from the same four
+// 32-bit multiplications of 16-bit halves as wordTerm (a lane multiplication
+// of two values below 2^16), with the same bound.
+
+// LaneHalves is two words of y split into 16-bit halves, one word to a lane.
+struct LaneHalves {
+    __m128i low;
+    __m128i high;
+};
+
+inline LaneHalves splitPair(const uint32_t* y) noexcept {
+    const __m128i yv = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)), _mm_setzero_si128());
+    return {_mm_and_si128(yv, _mm_set1_epi64x(0xFFFF)), _mm_srli_epi64(yv, 16)};
+}
+
+// loadPair is two words, one to a lane.
+inline __m128i loadPair(const uint32_t* w) noexcept {
+    return _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w)), _mm_setzero_si128());
+}
+
+// laneTerms is addend + x·y in each lane, x's halves broadcast in xl and xh.
+inline __m128i laneTerms(const LaneHalves& y, __m128i xl, __m128i xh, __m128i addend) noexcept {
+    const __m128i middle = _mm_add_epi64(_mm_mul_epu32(xh, y.low), _mm_mul_epu32(xl, y.high));
+    __m128i t = _mm_add_epi64(_mm_mul_epu32(xl, y.low), addend);
+    t = _mm_add_epi64(t, _mm_slli_epi64(middle, 16));
+    return _mm_add_epi64(t, _mm_slli_epi64(_mm_mul_epu32(xh, y.high), 32));
+}
+
+// Here no carry runs between the terms t_j = w[j] + x·y[j], so they need no
+// order. The row is the sum of their low halves, at their places, and their
+// high halves, one word up: the low half becomes w[j], the high half goes to
+// a buffer, and one add-with-carry pass adds the buffer (led by the carry
+// coming from the previous piece of the row) into the words.
 inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32_t x) noexcept {
     constexpr uint32_t Piece = 64;
     const uint32_t xl = x & 0xFFFF;
     const uint32_t xh = x >> 16;
     const __m128i lowHalf = _mm_set1_epi64x(xl);
     const __m128i highHalf = _mm_set1_epi64x(xh);
-    const __m128i halfMask = _mm_set1_epi64x(0xFFFF);
-    const __m128i zero = _mm_setzero_si128();
     uint32_t high[Piece + 1];
     uint32_t carry = 0;
     for (uint32_t start = 0; start < count; start += Piece) {
@@ -140,15 +163,7 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
         high[0] = carry;
         uint32_t j = 0;
         for (; j + 2 <= m; j += 2) {
-            // Two words each of y and w, one to a 64-bit lane.
-            const __m128i yv = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(ys + j)), zero);
-            const __m128i wv = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(ws + j)), zero);
-            const __m128i yl = _mm_and_si128(yv, halfMask);
-            const __m128i yh = _mm_srli_epi64(yv, 16);
-            const __m128i middle = _mm_add_epi64(_mm_mul_epu32(highHalf, yl), _mm_mul_epu32(lowHalf, yh));
-            __m128i t = _mm_add_epi64(_mm_mul_epu32(lowHalf, yl), wv);
-            t = _mm_add_epi64(t, _mm_slli_epi64(middle, 16));
-            t = _mm_add_epi64(t, _mm_slli_epi64(_mm_mul_epu32(highHalf, yh), 32));
+            const __m128i t = laneTerms(splitPair(ys + j), lowHalf, highHalf, loadPair(ws + j));
             // Dwords 0 and 2 are the low halves, 1 and 3 the high ones.
             _mm_storel_epi64(reinterpret_cast<__m128i*>(ws + j), _mm_shuffle_epi32(t, 0x08));
             _mm_storel_epi64(reinterpret_cast<__m128i*>(high + 1 + j), _mm_shuffle_epi32(t, 0x0D));
@@ -165,6 +180,64 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
         carry = high[m] + c;
     }
     return carry;
+}
+
+// BlockWords is how many words of the multiplier addBlockProduct takes.
+constexpr uint32_t BlockWords = 64;
+
+// addBlockProduct adds a[0 … rows)·y[0 … count)·2^(32·offset) into
+// w[0 … n), modulo 2^(32·n), for count ≤ BlockWords: the rows of a
+// truncated product over one block of the multiplier's words, no word at or
+// above n formed. y's halves are split once for all rows.
+//
+// The rows leave their high halves pending instead of carrying them: row i
+// forms, for position j (column i + offset + j), t = w + pending[j] + x·y[j]
+// ≤ 2·(2^32 − 1) + (2^32 − 1)^2 = 2^64 − 1, keeps its low half in w and
+// leaves its high half in pending[j], owed to the next column, which row
+// i + 1 reaches at the same position j. So the rows run without any carry
+// chain, and what is still owed after the last row is added once at the end.
+// Positions a row no longer reaches (columns from n on) are dropped with the
+// truncation.
+void addBlockProduct(uint32_t* w, uint32_t n, const uint32_t* a, uint32_t rows, const uint32_t* y, uint32_t count,
+                     uint32_t offset) noexcept {
+    LaneHalves halves[BlockWords / 2];
+    alignas(16) uint64_t pending[BlockWords];
+    for (uint32_t p = 0; p < count / 2; ++p) halves[p] = splitPair(y + 2 * p);
+    memset(pending, 0, sizeof pending);
+    uint32_t i = 0;
+    uint32_t reach = 0;  // positions the last row formed
+    for (; i < rows && i + offset < n; ++i) {
+        const uint32_t xl = a[i] & 0xFFFF;
+        const uint32_t xh = a[i] >> 16;
+        const __m128i lowHalf = _mm_set1_epi64x(xl);
+        const __m128i highHalf = _mm_set1_epi64x(xh);
+        uint32_t* const row = w + i + offset;
+        reach = n - (i + offset) < count ? n - (i + offset) : count;
+        const size_t pairs = reach / 2;
+        __m128i* const owed = reinterpret_cast<__m128i*>(pending);
+#pragma GCC unroll 4
+        for (size_t p = 0; p < pairs; ++p) {
+            const __m128i t =
+                laneTerms(halves[p], lowHalf, highHalf, _mm_add_epi64(loadPair(row + 2 * p), _mm_load_si128(owed + p)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(row + 2 * p), _mm_shuffle_epi32(t, 0x08));  // low halves
+            _mm_store_si128(owed + p, _mm_srli_epi64(t, 32));                                      // high halves
+        }
+        if ((reach & 1) != 0) {
+            const uint32_t j = reach - 1;  // the odd last position
+            const uint64_t t = wordTerm(row[j], y[j], xl, xh) + pending[j];
+            row[j] = static_cast<uint32_t>(t);
+            pending[j] = t >> 32;
+        }
+    }
+    // After rows 0 … i − 1, pending[j] is owed to column i + offset + j.
+    const uint32_t column = i + offset;
+    if (i == 0 || column >= n) return;
+    const uint32_t owedWords = n - column < reach ? n - column : reach;
+    unsigned char carry = 0;
+    for (uint32_t j = 0; j < owedWords; ++j) {
+        carry = _addcarry_u32(carry, w[column + j], static_cast<uint32_t>(pending[j]), w + column + j);
+    }
+    for (uint32_t k = column + owedWords; carry != 0 && k < n; ++k) carry = ++w[k] == 0;
 }
 #else
 // One word at a time: the term and the incoming carry are summed in 64 bits,
@@ -442,6 +515,13 @@ void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32
     uint32_t skip = 0;
     while (skip < b.length && b.words[skip] == 0) ++skip;
     const uint32_t rows = a.length < n ? a.length : n;
+#if defined(__x86_64__)
+    // The multiplier a block of words at a time; the blocks' products add up.
+    for (uint32_t start = skip; start < b.length; start += BlockWords) {
+        const uint32_t count = b.length - start < BlockWords ? b.length - start : BlockWords;
+        addBlockProduct(words, n, a.words, rows, b.words + start, count, start);
+    }
+#else
     for (uint32_t i = 0; i < rows; ++i) {
         const uint32_t x = a.words[i];
         if (x == 0) continue;  // the row adds nothing
@@ -455,6 +535,7 @@ void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32
             carry = words[k] < carry;
         }
     }
+#endif
 
     if ((t & 31) != 0) words[n - 1] &= (1u << (t & 31)) - 1;
     length = n;
