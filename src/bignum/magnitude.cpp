@@ -645,7 +645,7 @@ struct ShiftedDivisor {
 
 // compareShifted is the three-way comparison of the normalised `x` with
 // divisor·2^s, read word by word from the top as Magnitude::compare reads.
-int32_t compareShifted(const Magnitude& x, const ShiftedDivisor& shifted) noexcept {
+inline int32_t compareShifted(const Magnitude& x, const ShiftedDivisor& shifted) noexcept {
     const uint32_t length = shifted.q + shifted.count;
     if (x.length != length) return x.length > length ? 1 : -1;
     for (uint32_t j = shifted.count; j-- > 0;) {
