@@ -179,6 +179,7 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
         const unsigned char c = addWords(ws, ws, high, m, 0);
         carry = high[m] + c;
     }
+    wipe(high, Piece + 1);  // parts of the product: not left on the stack
     return carry;
 }
 
@@ -231,13 +232,16 @@ void addBlockProduct(uint32_t* w, uint32_t n, const uint32_t* a, uint32_t rows, 
     }
     // After rows 0 … i − 1, pending[j] is owed to column i + offset + j.
     const uint32_t column = i + offset;
-    if (i == 0 || column >= n) return;
-    const uint32_t owedWords = n - column < reach ? n - column : reach;
+    const uint32_t owedWords = i == 0 || column >= n ? 0 : (n - column < reach ? n - column : reach);
     unsigned char carry = 0;
     for (uint32_t j = 0; j < owedWords; ++j) {
         carry = _addcarry_u32(carry, w[column + j], static_cast<uint32_t>(pending[j]), w + column + j);
     }
     for (uint32_t k = column + owedWords; carry != 0 && k < n; ++k) carry = ++w[k] == 0;
+    // The operand's halves and the pending parts of the product are not left
+    // on the stack.
+    wipe(reinterpret_cast<uint32_t*>(halves), sizeof halves / 4);
+    wipe(reinterpret_cast<uint32_t*>(pending), sizeof pending / 4);
 }
 #else
 // One word at a time: the term and the incoming carry are summed in 64 bits,
@@ -704,6 +708,7 @@ void subtractShifted(Magnitude& x, const ShiftedDivisor& shifted) noexcept {
             fillShifted(piece, shifted, start, m);
             borrow = subtractWords(w + start, w + start, piece, m, borrow);
         }
+        wipe(piece, 64);  // the divisor's words: not left on the stack
     }
     for (uint32_t i = shifted.q + shifted.count; borrow != 0 && i < x.length; ++i) borrow = x.words[i]-- == 0;
 }
