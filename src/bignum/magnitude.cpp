@@ -37,27 +37,6 @@ void wipe(uint32_t* words, uint32_t count) noexcept {
     __asm__ __volatile__("" : : "r"(words) : "memory");
 }
 
-// wordTerm is w + x·y in 64 bits, x = xh·2^16 + xl.
-//
-// The word product is built from 16-bit halves, with y = yh·2^16 + yl:
-// x·y = xl·yl + (xh·yl)·2^16 + (xl·yh)·2^16 + (xh·yh)·2^32, each partial
-// product an exact 32-bit multiplication of two halves. The two middle
-// products land at the same place, 2^16: their sum, below 2^33, is shifted
-// once. The sum is taken in 64 bits: its low half is the new word, its high
-// half collects every carry of the 32-bit additions (on a 32-bit target these
-// are add-with-carry pairs).
-// Bound: w + x·y ≤ (2^32 − 1) + (2^32 − 1)^2 = 2^64 − 2^32, so neither the
-// total nor any partial sum of its non-negative terms wraps, and one more
-// word (an incoming carry) still fits.
-inline uint64_t wordTerm(uint32_t w, uint32_t y, uint32_t xl, uint32_t xh) noexcept {
-    const uint32_t yl = y & 0xFFFF;
-    const uint32_t yh = y >> 16;
-    const uint64_t middle = static_cast<uint64_t>(xh * yl) + xl * yh;
-    uint64_t sum = static_cast<uint64_t>(xl * yl) + w;
-    sum += middle << 16;
-    sum += static_cast<uint64_t>(xh * yh) << 32;
-    return sum;
-}
 
 // chainWords sets r[i] = a[i] + b[i] (Borrow false) or a[i] − b[i] (Borrow
 // true) with the carry or borrow `c` running from word 0 up, for i < n, and
@@ -110,10 +89,29 @@ unsigned char subtractWords(uint32_t* r, const uint32_t* a, const uint32_t* b, u
     return chainWords<true>(r, a, b, n, borrow);
 }
 
-// rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
-// of the last word (below 2^32: the row's sum is below 2^(32·count) times
-// 2^32).
 #if defined(__x86_64__)
+// wordTerm is w + x·y in 64 bits, x = xh·2^16 + xl.
+//
+// The word product is built from 16-bit halves, with y = yh·2^16 + yl:
+// x·y = xl·yl + (xh·yl)·2^16 + (xl·yh)·2^16 + (xh·yh)·2^32, each partial
+// product an exact 32-bit multiplication of two halves. The two middle
+// products land at the same place, 2^16: their sum, below 2^33, is shifted
+// once. The sum is taken in 64 bits: its low half is the new word, its high
+// half collects every carry of the 32-bit additions (on a 32-bit target these
+// are add-with-carry pairs).
+// Bound: w + x·y ≤ (2^32 − 1) + (2^32 − 1)^2 = 2^64 − 2^32, so neither the
+// total nor any partial sum of its non-negative terms wraps, and one more
+// word (an incoming carry) still fits.
+inline uint64_t wordTerm(uint32_t w, uint32_t y, uint32_t xl, uint32_t xh) noexcept {
+    const uint32_t yl = y & 0xFFFF;
+    const uint32_t yh = y >> 16;
+    const uint64_t middle = static_cast<uint64_t>(xh * yl) + xl * yh;
+    uint64_t sum = static_cast<uint64_t>(xl * yl) + w;
+    sum += middle << 16;
+    sum += static_cast<uint64_t>(xh * yh) << 32;
+    return sum;
+}
+
 // With SSE2, which every x86-64 processor has, the terms w + x·y of two words
 // are formed side by side in the two 64-bit lanes, each from the same four
 // 32-bit multiplications of 16-bit halves as wordTerm (a lane multiplication
@@ -143,6 +141,10 @@ inline __m128i laneTerms(const LaneHalves& y, __m128i xl, __m128i xh, __m128i ad
     return _mm_add_epi64(t, _mm_slli_epi64(_mm_mul_epu32(xh, y.high), 32));
 }
 
+// rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
+// of the last word (below 2^32: the row's sum is below 2^(32·count) times
+// 2^32).
+//
 // Here no carry runs between the terms t_j = w[j] + x·y[j], so they need no
 // order. The row is the sum of their low halves, at their places, and their
 // high halves, one word up: the low half becomes w[j], the high half goes to
@@ -244,16 +246,42 @@ void addBlockProduct(uint32_t* w, uint32_t n, const uint32_t* a, uint32_t rows, 
     wipe(reinterpret_cast<uint32_t*>(pending), sizeof pending / 4);
 }
 #else
-// One word at a time: the term and the incoming carry are summed in 64 bits,
-// the low half is the new word and the high half the next carry.
+// rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
+// of the last word (below 2^32: the row's sum is below 2^(32·count) times
+// 2^32).
+//
+// One word at a time, in 32-bit words as a 32-bit processor works. The word
+// product is built from 16-bit halves, x = xh·2^16 + xl and y = yh·2^16 +
+// yl: x·y = xl·yl + (xh·yl)·2^16 + (xl·yh)·2^16 + (xh·yh)·2^32, each partial
+// product an exact 32-bit multiplication of two halves. The middle two are
+// split into the half that lands in the low word (shifted left by 16) and
+// the half that lands in the high word (shifted right by 16); each addition
+// into the low word passes its carry into the high word, and the high word
+// ends as the next carry. Bound: w + x·y + carry ≤ 2^64 − 1, so the high
+// word never wraps.
 inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32_t x) noexcept {
     const uint32_t xl = x & 0xFFFF;
     const uint32_t xh = x >> 16;
     uint32_t carry = 0;
     for (uint32_t j = 0; j < count; ++j) {
-        const uint64_t sum = wordTerm(w[j], y[j], xl, xh) + carry;
-        w[j] = static_cast<uint32_t>(sum);
-        carry = static_cast<uint32_t>(sum >> 32);
+        const uint32_t yl = y[j] & 0xFFFF;
+        const uint32_t yh = y[j] >> 16;
+        const uint32_t upper = xh * yl;
+        const uint32_t lower = xl * yh;
+        const uint32_t old = w[j];
+        uint32_t low = xl * yl;
+        uint32_t high = xh * yh;
+        // Each sum below its addend has wrapped: its carry goes up.
+        low += upper << 16;
+        high += (upper >> 16) + (low < (upper << 16));
+        low += lower << 16;
+        high += (lower >> 16) + (low < (lower << 16));
+        low += old;
+        high += low < old;
+        low += carry;
+        high += low < carry;
+        w[j] = low;
+        carry = high;
     }
     return carry;
 }
