@@ -181,7 +181,7 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
         const unsigned char c = addWords(ws, ws, high, m, 0);
         carry = high[m] + c;
     }
-    wipe(high, Piece + 1);  // parts of the product: not left on the stack
+    wipe(high, (count < Piece ? count : Piece) + 1);  // parts of the product: not left on the stack
     return carry;
 }
 
@@ -206,7 +206,7 @@ void addBlockProduct(uint32_t* w, uint32_t n, const uint32_t* a, uint32_t rows, 
     LaneHalves halves[BlockWords / 2];
     alignas(16) uint64_t pending[BlockWords];
     for (uint32_t p = 0; p < count / 2; ++p) halves[p] = splitPair(y + 2 * p);
-    memset(pending, 0, sizeof pending);
+    memset(pending, 0, static_cast<size_t>(count) * 8);
     uint32_t i = 0;
     uint32_t reach = 0;  // positions the last row formed
     for (; i < rows && i + offset < n; ++i) {
@@ -242,8 +242,8 @@ void addBlockProduct(uint32_t* w, uint32_t n, const uint32_t* a, uint32_t rows, 
     for (uint32_t k = column + owedWords; carry != 0 && k < n; ++k) carry = ++w[k] == 0;
     // The operand's halves and the pending parts of the product are not left
     // on the stack.
-    wipe(reinterpret_cast<uint32_t*>(halves), sizeof halves / 4);
-    wipe(reinterpret_cast<uint32_t*>(pending), sizeof pending / 4);
+    wipe(reinterpret_cast<uint32_t*>(halves), count / 2 * 8);  // four words a pair
+    wipe(reinterpret_cast<uint32_t*>(pending), count * 2);
 }
 #else
 // rowMulAdd adds x·y[0 … count) into w[0 … count) and returns the carry out
@@ -736,7 +736,7 @@ void subtractShifted(Magnitude& x, const ShiftedDivisor& shifted) noexcept {
             fillShifted(piece, shifted, start, m);
             borrow = subtractWords(w + start, w + start, piece, m, borrow);
         }
-        wipe(piece, 64);  // the divisor's words: not left on the stack
+        wipe(piece, shifted.count < 64 ? shifted.count : 64);  // the divisor's words: not left on the stack
     }
     for (uint32_t i = shifted.q + shifted.count; borrow != 0 && i < x.length; ++i) borrow = x.words[i]-- == 0;
 }
