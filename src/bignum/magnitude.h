@@ -22,9 +22,11 @@
 // normalised result without a clean-up pass. `multiplyTruncated` alone writes
 // its words directly and normalises once at its end.
 //
-// Storage and wiping: only `reserve` allocates. Storage replaced because it
-// grew is freed as it is; `release` clears every one of the `capacity` words
-// before freeing them.
+// Storage and wiping: only `reserve` allocates a magnitude's words. Storage
+// replaced because it grew is freed as it is; `release` clears every one of
+// the `capacity` words before freeing them. A long division borrows one more
+// block, a table of the shifted divisor, and clears it before freeing it;
+// stack buffers holding parts of an operand are cleared before returning.
 //
 // The invalid state
 // -----------------
@@ -203,9 +205,11 @@ struct Magnitude {
     // quotient·divisor into `remainder`, by shift and subtract, one quotient
     // bit per step: the divisor is doubled until it is not below the
     // dividend, then halved back one bit at a time, subtracted wherever it
-    // fits. The shifted divisor is read word by word from the divisor itself
-    // and the quotient bits are set in place, so the division needs no
-    // working storage besides the quotient and the remainder. The four
+    // fits. The shifted divisor is formed word by word from the divisor as
+    // it is needed (or, with 64 quotient bits or more, read from a table of
+    // the divisor shifted by each of the 32 bit offsets, built once; without
+    // heap for it the words are formed as needed), and the quotient bits are
+    // set in place, so there are no working magnitudes to shift. The four
     // magnitudes must be distinct. A zero divisor (which has no quotient)
     // leaves both this and `remainder` invalid, as does an invalid operand.
     void divide(const Magnitude& dividend, const Magnitude& divisor, Magnitude& remainder) noexcept;
