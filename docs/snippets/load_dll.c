@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
      * C++ casts through void (*)(void) to keep -Wcast-function-type quiet. */
     zqCryptBlobInitFn blobInit = (zqCryptBlobInitFn)GetProcAddress(dll, "_zqCryptBlobInit@8");
     zqCryptBlobClearFn blobClear = (zqCryptBlobClearFn)GetProcAddress(dll, "_zqCryptBlobClear@4");
-    zqCryptHashBufferFn hashBuffer =
-        (zqCryptHashBufferFn)GetProcAddress(dll, "_zqCryptHashBuffer@12");
+    zqCryptHashBufferFn hashBuffer = (zqCryptHashBufferFn)GetProcAddress(dll, "_zqCryptHashBuffer@12");
     int ok = blobInit != NULL && blobClear != NULL && hashBuffer != NULL;
 
     CryptBlob input = {0, 0, NULL}, digest = {0, 0, NULL};

@@ -29,27 +29,34 @@ struct Exports {
 const struct Exports* linkedExports(void);
 const struct Exports* linkedExports(void) {
     static const struct Exports table = {
-        zqCryptBlobInit,        zqCryptBlobClear, zqCryptBlobCopy, zqCryptHashBuffer,
-        zqCryptVerifySignature, zqCryptUUEncode,  zqCryptUUDecode,
+        zqCryptBlobInit,
+        zqCryptBlobClear,
+        zqCryptBlobCopy,
+        zqCryptHashBuffer,
+        zqCryptVerifySignature,
+        zqCryptUUEncode,
+        zqCryptUUDecode,
 #if !defined(_WIN32)
-        zqGetLastError,         zqSetLastError,
+        zqGetLastError,
+        zqSetLastError,
 #endif
     };
     return &table;
 }
 
 int signatureMismatched(void);
-int signatureMismatched(void) {
-    return lastError() == ZQ_NTE_BAD_SIGNATURE;
-}
+int signatureMismatched(void) { return lastError() == ZQ_NTE_BAD_SIGNATURE; }
 
 int lastErrorReason(void);
 int lastErrorReason(void) {
     const uint32_t error = lastError();
     if (error != ZQ_ERROR_INVALID_DATA && error < ZQ_NTE_BAD_SIGNATURE) return 0;
     switch (lastError()) {
-    case ZQ_ERROR_INVALID_DATA: return 1;
-    case ZQ_NTE_BAD_SIGNATURE: return 2;
-    default: return 3;
+        case ZQ_ERROR_INVALID_DATA:
+            return 1;
+        case ZQ_NTE_BAD_SIGNATURE:
+            return 2;
+        default:
+            return 3;
     }
 }
