@@ -173,7 +173,8 @@ ZQ_EXPORT void zqSetLastError(uint32_t value) ZQ_NOEXCEPT;
  * and zqSetLastError, for dlsym.
  *
  * The types below carry each function's calling convention; cast the
- * address that GetProcAddress or dlsym returns to them:
+ * address that GetProcAddress returns to them, through void (*)(void) so
+ * that C++ does not warn of a cast between function types:
  *   zqCryptHashBufferFn hash =
  *       (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, "_zqCryptHashBuffer@12");
  */

@@ -44,6 +44,14 @@ const struct Exports* linkedExports(void) {
     return &table;
 }
 
+#if defined(_WIN32)
+/* The header's advice for run-time loading, warning-free in C and C++. */
+zqCryptHashBufferFn resolveHashBuffer(HMODULE dll);
+zqCryptHashBufferFn resolveHashBuffer(HMODULE dll) {
+    return (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, "_zqCryptHashBuffer@12");
+}
+#endif
+
 int signatureMismatched(void);
 int signatureMismatched(void) { return lastError() == ZQ_NTE_BAD_SIGNATURE; }
 
