@@ -35,14 +35,13 @@ uint32_t ProvVerifySignature(const HashObject* hash, const uint8_t* signature, u
                              [[maybe_unused]] uint32_t flags) noexcept {
     const uint8_t* stored = hash->storedValue();
     if (stored == nullptr) return 0;
-    if (!isRsaKey(*key)) return mismatch();
-
+    // Sizes first: an operand too large is refused whatever the key is.
+    if (key->modulus.bitLength() > kLargestOperandBits) return 0;
     BigInt s(0);
     s.fromWords(signature, length / 4);
-    if (!s.isValid() || s.bitLength() > kLargestOperandBits ||
-        key->modulus.bitLength() > kLargestOperandBits) {
-        return 0;
-    }
+    if (!s.isValid() || s.bitLength() > kLargestOperandBits) return 0;
+    if (!isRsaKey(*key)) return mismatch();
+
     const BigInt m = key->publicOperation(s);
     if (!m.isValid()) return 0;
 

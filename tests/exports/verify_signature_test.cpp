@@ -218,6 +218,14 @@ TEST_F(VerifySignature, OperandsBeyondTheLargestKeysAreNotWorkedOn) {
     EXPECT_EQ(verify(longSignature, c.key, c.digest), kMatch);  // zero words on top fall away
     longSignature.back() = 1;
     EXPECT_EQ(verify(longSignature, c.key, c.digest), kRefused);
+
+    // Sizes are refused before the key is looked at: an even modulus, or one
+    // under a zero exponent, that is too large is refused, not a mismatch.
+    Bytes evenLarger = larger;
+    evenLarger[0] &= 0xFE;
+    EXPECT_EQ(verify(c.signature, keyBlob(16384 + 32, 65537, evenLarger), c.digest), kRefused);
+    EXPECT_EQ(verify(c.signature, keyBlob(16384 + 32, 0, larger), c.digest), kRefused);
+    EXPECT_EQ(verify(longSignature, keyBlob(512, 65537, Bytes(64, 0)), c.digest), kRefused);
 }
 
 TEST_F(VerifySignature, BlobsWithoutDataAreRefused) {
