@@ -39,9 +39,10 @@
 //  - an operation with an invalid operand makes its receiver invalid;
 //  - reading operations (`word`, `compare`, `bitLength`, `testBit`, ...) see
 //    an invalid magnitude as zero.
-// So a result that is not the true value always says so through `isValid`,
-// and a loop that runs until a value reaches some bound must also stop when
-// the value turns invalid (it would otherwise wait on a zero for ever).
+// So a result that is not the true value always says so through `isValid`.
+// A loop on magnitudes that runs until a value reaches some bound must also
+// stop when the value turns invalid; on BigInt values the comparison
+// operators do this for it (see bigint.h).
 // No magnitude grows beyond `MaxWords` words; asking for more makes it
 // invalid, which keeps every bit count below 2^31 and every byte count of an
 // allocation within 32 bits.

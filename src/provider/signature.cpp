@@ -3,6 +3,7 @@
 // The provider's signature check. See signature.h.
 #include "provider/signature.h"
 
+#include "bignum/integer_checks.h"
 #include "frame/last_error.h"
 #include "zqcrypt.h"
 
@@ -14,7 +15,7 @@ namespace {
 // 1. Other keys would "match" by accident: modulo 1 every power is 0 (the
 // zero digest), and x^0 is 1.
 bool isRsaKey(const KeyObject& key) noexcept {
-    return key.modulus.testBit(0) && key.modulus.bitLength() >= 2 && key.exponent.bitLength() != 0;
+    return isOddAbove2(key.modulus) && key.exponent.bitLength() != 0;
 }
 
 // The arithmetic costs time that grows with the square of the operands' size
