@@ -89,8 +89,9 @@ struct BigInt {
 
     // fromWords loads `n` words from `source` (least significant word first,
     // each word's bytes little-endian, no alignment needed): makeUnique,
-    // clear, then setWord(i, word i) for i upward, so zero words at the top
-    // fall away. `negative` is kept. An empty magnitude grows once per word.
+    // zero words at the top fall away, then clear, reserve storage once for
+    // the significant words and store them from word 0 up. `negative` is
+    // kept.
     void fromWords(const void* source, uint32_t n) noexcept;
 
     // toWords writes exactly `n` words to `target` in the same order: 0 above

@@ -17,10 +17,11 @@
 // never decreases. `shareCount` counts the BigInt holders beyond the first; it
 // starts at 0 and only bigint.cpp touches it.
 //
-// Every store goes through `setWord`, which grows the storage to exactly the
-// index asked for and trims leading zero words, so each operation leaves a
-// normalised result without a clean-up pass. `multiplyTruncated` alone writes
-// its words directly and normalises once at its end.
+// Single-word stores (`setWord`, and `setSmall`, `setBit`, `clearBit` through
+// it) grow the storage to exactly the index asked for and trim leading zero
+// words. The operations on whole vectors (shifts, addition, subtraction,
+// products, division) write their words directly and leave the same
+// normalised result, trimming the zero words at the top once.
 //
 // Storage and wiping: only `reserve` allocates a magnitude's words. Storage
 // replaced because it grew is freed as it is; `release` clears every one of

@@ -237,6 +237,11 @@ TEST_F(VerifySignature, BlobsWithoutDataAreRefused) {
     EXPECT_EQ(verifyBlobs(signature, noKey, digest), kRefused);
     EXPECT_EQ(verifyBlobs(signature, key, noDigest), kRefused);
     EXPECT_EQ(verifyBlobs(signature, key, digest), kMatch);
+
+    // No flag to write to: refused, and the last error stays.
+    api().setLastError(kUntouched);
+    EXPECT_EQ(api().verifySignature(&signature, &key, &digest, 0, nullptr), 0u);
+    EXPECT_EQ(api().getLastError(), kUntouched);
 }
 
 TEST_F(VerifySignature, TenThousandCallsLeaveTheHeapAsTheyFoundIt) {
