@@ -16,17 +16,19 @@ struct SignatureCase {
     Bytes key, digest, signature;
 };
 
+std::vector<SignatureCase> readCases(const std::string& file) {
+    std::vector<SignatureCase> result;
+    Bytes key, digest;
+    for (const VectorEntry& entry : readVectors(file)) {
+        if (entry.name == "Key") key = entry.hex();
+        if (entry.name == "Digest") digest = entry.hex();
+        if (entry.name == "Signature") result.push_back({entry.section, key, digest, entry.hex()});
+    }
+    return result;
+}
+
 const std::vector<SignatureCase>& openSslCases() {
-    static const std::vector<SignatureCase> cases = [] {
-        std::vector<SignatureCase> result;
-        Bytes key, digest;
-        for (const VectorEntry& entry : readVectors("rsa_md5_signatures.txt")) {
-            if (entry.name == "Key") key = entry.hex();
-            if (entry.name == "Digest") digest = entry.hex();
-            if (entry.name == "Signature") result.push_back({entry.section, key, digest, entry.hex()});
-        }
-        return result;
-    }();
+    static const std::vector<SignatureCase> cases = readCases("rsa_md5_signatures.txt");
     return cases;
 }
 
@@ -86,6 +88,17 @@ protected:
 TEST_F(VerifySignature, EveryOpenSslSignatureMatches) {
     for (const SignatureCase& c : openSslCases()) {
         EXPECT_EQ(verify(c.signature, c.key, c.digest), kMatch) << c.section;
+    }
+}
+
+TEST_F(VerifySignature, ModuliFrom4097To16384BitsMatchPythonsPowers) {
+    const std::vector<SignatureCase> cases = readCases("rsa_large_moduli.txt");
+    ASSERT_EQ(cases.size(), 4u);
+    for (const SignatureCase& c : cases) {
+        EXPECT_EQ(verify(c.signature, c.key, c.digest), kMatch) << c.section;
+        Bytes changed = c.digest;
+        changed[c.section.size() % 16] ^= 0x01;
+        EXPECT_EQ(verify(c.signature, c.key, changed), kMismatch) << c.section;
     }
 }
 
