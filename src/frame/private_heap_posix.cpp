@@ -73,10 +73,21 @@ Probe probe;                      // guarded by heapLock
 // both outlast an unload. Registered with the first allocation (any earlier
 // and a library loaded with the program would register before the loader's
 // own handler, and run after the destructors).
+// ThreadSanitizer's own exit handling hangs when a handler of exit is a C
+// library function it intercepts, so its builds keep the release at exit.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kExitCanBeWatched = false;
+#elif defined(__has_feature)
+constexpr bool kExitCanBeWatched = !__has_feature(thread_sanitizer);
+#else
+constexpr bool kExitCanBeWatched = true;
+#endif
+
 bool exitWatched = false;                     // guarded by heapLock
 std::atomic<sem_t*> exitSignal{nullptr};
 
 void watchExit() noexcept {
+    if (!kExitCanBeWatched) return;
     auto* signal = static_cast<sem_t*>(malloc(sizeof(sem_t)));
     if (signal == nullptr || sem_init(signal, 0, 0) != 0) {
         free(signal);
