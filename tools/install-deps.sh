@@ -2,8 +2,9 @@
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
 # multilib for i386), CMake, GoogleTest, Google Benchmark, Wine with its 32-bit
-# part, and the test oracles OpenSSL and GMP (x86-64 and i386); python3 for
-# the README's signature commands.
+# part, the test oracles OpenSSL and GMP (x86-64 and i386), pkg-config for
+# the consumer tests, zip for the release bundles, and python3 for the
+# README's signature commands.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
+  pkg-config zip
   python3
 )
 

@@ -6,7 +6,7 @@
 #   check_snippets.sh md5 CMD...                load_dll: the digest line only
 #   check_snippets.sh empty CMD...              empty_input
 #   check_snippets.sh signature SCRIPT VERIFY   make_signature.sh, then verify_file
-#   check_snippets.sh build SCRIPT SOURCE LIB   the README's build line, in a scratch folder
+#   check_snippets.sh build SCRIPT SOURCE BUILD the README's build line, in a scratch folder
 #   check_snippets.sh quotes README             every quote equals its file, every snippet quoted
 set -uo pipefail
 
@@ -76,12 +76,12 @@ exit $5"
   verifies "verify without a key" missing.blob signature.bin "not checked" 2
   ;;
 build)
-  script=$1 source=$2 library=$3
+  script=$1 source=$2 build=$3
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"' EXIT
-  mkdir -p "$scratch/build/linux"
+  mkdir -p "$scratch/build"
   ln -s "$source/include" "$source/docs" "$scratch/"
-  ln -s "$library" "$scratch/build/linux/lib"
+  ln -s "$build" "$scratch/build/linux"
   actual=$(cd "$scratch" && bash "$script" 2>&1) || fail "$actual"
   expect "built first program" "$actual" "md5    $(md5Of "Hello, zqcrypt")
 base64 $(printf %s "Hello, zqcrypt" | base64)
