@@ -5,7 +5,7 @@
 #   check_snippets.sh first CMD...              first_program (or CMD) on two messages
 #   check_snippets.sh md5 CMD...                load_dll: the digest line only
 #   check_snippets.sh empty CMD...              empty_input
-#   check_snippets.sh signature SCRIPT VERIFY   make_signature.sh, then verify_file
+#   check_snippets.sh signature SCRIPT CMD...   make_signature.sh, then verify_file (CMD)
 #   check_snippets.sh build SCRIPT SOURCE BUILD the README's build line, in a scratch folder
 #   check_snippets.sh quotes README             every quote equals its file, every snippet quoted
 set -uo pipefail
@@ -52,7 +52,8 @@ copied record: result 1, md5 $(md5Of "")
 empty text:    result 1, size 4, \"\""
   ;;
 signature)
-  script=$1 verify=$2
+  script=$1
+  shift
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"' EXIT
   cd "$scratch" || exit 1
@@ -63,8 +64,9 @@ signature)
   openssl dgst -md5 -verify public.pem -signature signature.be message.txt >/dev/null ||
     fail "OpenSSL rejects its own signature"
   # verifies NAME KEY SIGNATURE LINE STATUS: verify_file prints LINE and exits with STATUS.
+  verify=("$@")
   verifies() {
-    expect "$1" "$("$verify" "$2" "$3" message.txt; echo "exit $?")" "$4
+    expect "$1" "$("${verify[@]}" "$2" "$3" message.txt | tr -d '\r'; echo "exit ${PIPESTATUS[0]}")" "$4
 exit $5"
   }
   verifies "verify" key.blob signature.bin "good signature" 0
