@@ -23,3 +23,14 @@ def test_copy_inside_the_package_comes_next(monkeypatch):
     library = zqcrypt.Library()
     assert os.path.dirname(library.path) == os.path.dirname(os.path.abspath(zqcrypt.__file__))
     assert library.md5(b"") == zqcrypt.md5(b"")
+
+
+def test_windows_names_are_the_dll_exports():
+    definitions = os.environ.get("ZQ_DLL_DEFINITIONS") or os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "frame", "zqcrypt.def")
+    with open(definitions) as lines:
+        exported = {line.split()[0] for line in lines if line.strip().startswith("_zqCrypt")}
+    from zqcrypt._library import SIGNATURES, decorated_name
+
+    names = {decorated_name(name, argtypes) for name, argtypes in SIGNATURES.values()}
+    assert names and names <= exported

@@ -25,24 +25,9 @@ _WINDOWS = sys.platform == "win32"
 # The thread's last error after a signature that does not match.
 NTE_BAD_SIGNATURE = 0x80090006
 
-if _WINDOWS:
-    _NAMES = {
-        "clear": "_zqCryptBlobClear@4",
-        "hash": "_zqCryptHashBuffer@12",
-        "decode": "_zqCryptUUDecode@12",
-        "encode": "_zqCryptUUEncode@12",
-        "verify": "_zqCryptVerifySignature@20",
-    }
-    _FILE_NAME = "zqcrypt.dll"
-else:
-    _NAMES = {
-        "clear": "zqCryptBlobClear",
-        "hash": "zqCryptHashBuffer",
-        "decode": "zqCryptUUDecode",
-        "encode": "zqCryptUUEncode",
-        "verify": "zqCryptVerifySignature",
-    }
-    _FILE_NAME = "libzqcrypt.dylib" if sys.platform == "darwin" else "libzqcrypt.so"
+_FILE_NAME = (
+    "zqcrypt.dll" if _WINDOWS else "libzqcrypt.dylib" if sys.platform == "darwin" else "libzqcrypt.so"
+)
 
 
 class CryptBlob(ctypes.Structure):
@@ -55,6 +40,26 @@ class CryptBlob(ctypes.Structure):
     """
 
     _fields_ = [("size", ctypes.c_uint32), ("tag", ctypes.c_uint32), ("data", ctypes.c_void_p)]
+
+
+_BLOB = ctypes.POINTER(CryptBlob)
+_INPUT = ctypes.POINTER(InputBlob)
+_U32 = ctypes.c_uint32
+
+# The functions the package calls: C name and argument types. Every argument
+# is 32 bits on 32-bit Windows, which makes the DLL's decorated names.
+SIGNATURES = {
+    "clear": ("zqCryptBlobClear", [_BLOB]),
+    "hash": ("zqCryptHashBuffer", [_INPUT, _U32, _BLOB]),
+    "encode": ("zqCryptUUEncode", [_INPUT, _U32, _BLOB]),
+    "decode": ("zqCryptUUDecode", [_INPUT, _U32, _BLOB]),
+    "verify": ("zqCryptVerifySignature", [_INPUT, _INPUT, _INPUT, _U32, ctypes.POINTER(_U32)]),
+}
+
+
+def decorated_name(name: str, argtypes: list) -> str:
+    """The stdcall name zqcrypt.dll exports `name` under: _name@bytes."""
+    return f"_{name}@{4 * len(argtypes)}"
 
 
 class CheckError(Exception):
@@ -114,25 +119,15 @@ class Library:
             self._dll = ctypes.WinDLL(self.path, use_last_error=True)
         else:
             self._dll = ctypes.CDLL(self.path)
-        ptr = ctypes.POINTER
-        u32 = ctypes.c_uint32
-        self._clear = self._bind("clear", [ptr(CryptBlob)])
-        self._hash = self._bind("hash", [ptr(InputBlob), u32, ptr(CryptBlob)])
-        self._encode = self._bind("encode", [ptr(InputBlob), u32, ptr(CryptBlob)])
-        self._decode = self._bind("decode", [ptr(InputBlob), u32, ptr(CryptBlob)])
-        self._verify = self._bind(
-            "verify", [ptr(InputBlob), ptr(InputBlob), ptr(InputBlob), u32, ptr(u32)]
-        )
+        for function, (name, argtypes) in SIGNATURES.items():
+            bound = self._dll[decorated_name(name, argtypes) if _WINDOWS else name]
+            bound.argtypes = argtypes
+            bound.restype = _U32
+            setattr(self, "_" + function, bound)
         if not _WINDOWS:
             self._get_last_error = self._dll.zqGetLastError
             self._get_last_error.argtypes = []
-            self._get_last_error.restype = u32
-
-    def _bind(self, function: str, argtypes: list) -> ctypes._CFuncPtr:  # type: ignore[name-defined]
-        bound = self._dll[_NAMES[function]]
-        bound.argtypes = argtypes
-        bound.restype = ctypes.c_uint32
-        return bound
+            self._get_last_error.restype = _U32
 
     def __repr__(self) -> str:
         return f"zqcrypt.Library({self.path!r})"
