@@ -2,7 +2,9 @@
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
 # multilib for i386), CMake, GoogleTest, Google Benchmark, Wine with its 32-bit
-# part, and the test oracles OpenSSL and GMP (x86-64 and i386).
+# part, the test oracles OpenSSL and GMP (x86-64 and i386), and the hosts of
+# the bindings: Debian's Python 3 (/usr/bin/python3) with pytest and pip, and
+# Mono.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
+  python3-pytest python3-pip python3-setuptools python3-wheel mono-mcs mono-runtime
 )
 
 missing=()
