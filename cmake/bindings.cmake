@@ -1,8 +1,9 @@
 # Python and Mono, the hosts of the language bindings and their examples.
-# They run against the x86-64 shared library of a plain build only: the
-# Python and Mono of the build machine are x86-64 processes, which cannot
-# load an i386 library, and a sanitizer build's library needs its runtime
-# loaded before the host starts.
+# They run against the shared library of a plain build (a sanitizer build's
+# library needs its runtime loaded before the host starts). The Python and
+# Mono programs of the build machine are x86-64 processes, which cannot load
+# an i386 library: the i386 build instead runs the Python tests in an
+# interpreter linked with Debian's i386 libpython, when that is installed.
 option(ZQ_BINDINGS "Test the Python and .NET bindings and their examples (x86-64 Linux)" ON)
 set(ZQ_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with pytest that runs the package's tests")
 
@@ -19,6 +20,13 @@ if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND CMAKE_SIZEOF_V
                         "${ZQ_PYTHON} with pytest, pip, setuptools and wheel; tools/install-deps.sh "
                         "installs them. Or configure with -DZQ_BINDINGS=OFF.")
   endif()
+endif()
+
+set(ZQ_PYTHON_I386 OFF)
+if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZQ_PYTHON_I386 ON)
+  find_library(ZQ_LIBPYTHON_I386 NAMES libpython3.11.so.1.0 python3.11
+    DOC "Debian's i386 libpython (libpython3.11:i386), for the Python tests of the i386 library")
 endif()
 
 # zq_mono_program(<target> <output.exe> <C# files>...) compiles the files with

@@ -6,7 +6,7 @@
 # Usage: run_installed.sh <python> <libzqcrypt.so> <scratch folder>
 set -euo pipefail
 python=$1
-library=$2
+library=$(realpath "$2")
 scratch=$3
 package=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -19,5 +19,5 @@ ZQCRYPT_BUNDLE_LIBRARY=$library PIP_DISABLE_PIP_VERSION_CHECK=1 "$python" -m pip
   --target "$scratch/site" "$scratch/source"
 
 cd "$scratch"
-env -u ZQCRYPT_LIBRARY PYTHONPATH="$scratch/site" PYTHONDONTWRITEBYTECODE=1 \
+env -u ZQCRYPT_LIBRARY PYTHONPATH="$scratch/site${PYTHONPATH:+:$PYTHONPATH}" PYTHONDONTWRITEBYTECODE=1 \
   "$python" -m pytest -q -p no:cacheprovider "$package/tests"
