@@ -1,10 +1,11 @@
 """zqcrypt from Python: MD5, an RSA signature check over an MD5 digest, and
 Base64, computed by the zqcrypt shared library through ctypes.
 
-    >>> import zqcrypt
-    >>> zqcrypt.md5(b"abc").hex()
-    >>> zqcrypt.verify(signature, key_blob, zqcrypt.md5(message))   # True / False
-    >>> zqcrypt.b64decode(zqcrypt.b64encode(b"bytes"))
+    import zqcrypt
+    digest = zqcrypt.md5(message)
+    if zqcrypt.verify(signature, key_blob, digest): ...   # False: no match
+    text = zqcrypt.b64encode(data)                        # CR LF every 64 characters
+    assert zqcrypt.b64decode(text) == data
 
 The functions take any bytes-like object (bytes, bytearray, memoryview,
 array.array, mmap, ctypes arrays) and read it in place, without a copy.

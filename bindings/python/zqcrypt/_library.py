@@ -109,8 +109,8 @@ class Library:
     Library(path) loads the file at `path`; Library() loads what locate()
     chooses. The functions of the zqcrypt module call one Library made that
     way on first use. A Library may be used from any number of threads at
-    once: every call works on records of its own, and the library releases
-    the interpreter lock while it computes.
+    once: every call works on records of its own, and ctypes releases the
+    interpreter lock while the library computes.
     """
 
     def __init__(self, path: Optional[Union[str, os.PathLike[str]]] = None) -> None:
