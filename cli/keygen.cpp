@@ -32,6 +32,7 @@ const char help[] =
     "                     keys let anyone forge signatures the library accepts\n"
     "  -o, --output FILE  write the key to FILE, which appears only when complete\n";
 
+#ifdef ZQ_WITH_LIBCRYPTO
 // parseNumber reads a decimal or 0x hexadecimal number of at most 32 bits.
 bool parseNumber(const std::string& text, unsigned long long& value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
@@ -39,6 +40,7 @@ bool parseNumber(const std::string& text, unsigned long long& value) {
     value = strtoull(text.c_str(), &end, text.compare(0, 2, "0x") == 0 ? 16 : 10);
     return *end == 0 && value <= 0xFFFFFFFFu;
 }
+#endif
 
 int run(const ParsedOptions& options) {
 #ifdef ZQ_WITH_LIBCRYPTO
