@@ -37,8 +37,8 @@ private:
 // for standard input); more than `limit` bytes throws a Failure.
 std::vector<uint8_t> readSmallFile(const std::string& name, size_t limit);
 
-// useBinaryStandardStreams makes standard input and output carry bytes as
-// they are (Windows would otherwise turn LF into CR LF). Elsewhere it does
+// useBinaryStandardStreams makes the standard streams carry bytes as they
+// are (Windows would otherwise turn LF into CR LF). Elsewhere it does
 // nothing.
 void useBinaryStandardStreams();
 
