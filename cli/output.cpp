@@ -4,7 +4,9 @@
 #include "output.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -21,6 +23,36 @@
 
 namespace zqcli {
 namespace {
+
+// The temporary file being written, removed by a signal that ends the
+// program (interrupt, termination, hangup, a closed pipe) before the program
+// stops with that signal. A plain array: the handler may read nothing that
+// could be half changed.
+char pendingTemporary[4096];
+
+void removePendingAndStop(int signalNumber) {
+    if (pendingTemporary[0] != 0) {
+#ifdef _WIN32
+        _unlink(pendingTemporary);
+#else
+        unlink(pendingTemporary);
+#endif
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+void setPending(const std::string& temporary) {
+    const size_t length = temporary.size() < sizeof pendingTemporary ? temporary.size() : 0;
+    memcpy(pendingTemporary, temporary.data(), length);
+    pendingTemporary[length] = 0;
+#ifdef _WIN32
+    const int signals[] = {SIGINT, SIGTERM};
+#else
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+#endif
+    for (int signalNumber : signals) signal(signalNumber, length != 0 ? removePendingAndStop : SIG_DFL);
+}
 
 // createTemporary opens a new file with a name not yet taken beside `target`
 // and stores the name in `temporary`; null with errno set on failure.
@@ -73,12 +105,14 @@ Output::Output(const std::string& target, bool ownerOnly) : target_(target), fil
         if (!temporary_.empty()) remove(temporary_.c_str());
         failSystem(quoteName(target), error);
     }
+    setPending(temporary_);
 }
 
 Output::~Output() {
     if (file_ != stdout && file_ != nullptr) {
         fclose(file_);
         remove(temporary_.c_str());
+        setPending("");
     }
 }
 
@@ -98,16 +132,14 @@ void Output::commit() {
     FILE* file = file_;
     file_ = nullptr;
     const bool written = fflush(file) == 0 && !ferror(file);
-    const int error = errno;
-    if (fclose(file) != 0 || !written) {
-        remove(temporary_.c_str());
-        failWriting(written ? errno : error);
-    }
-    if (!renameOnto(temporary_, target_)) {
-        const int renameError = errno;
-        remove(temporary_.c_str());
-        failWriting(renameError);
-    }
+    int error = errno;
+    const bool closed = fclose(file) == 0;
+    if (written && !closed) error = errno;
+    const bool renamed = written && closed && renameOnto(temporary_, target_);
+    if (written && closed && !renamed) error = errno;
+    if (!renamed) remove(temporary_.c_str());
+    setPending("");
+    if (!renamed) failWriting(error);
 }
 
 }  // namespace zqcli

@@ -2,7 +2,8 @@
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
 # multilib for i386), CMake, GoogleTest, Google Benchmark, Wine with its 32-bit
-# part, and the test oracles OpenSSL and GMP (x86-64 and i386).
+# part, the test oracles OpenSSL and GMP (x86-64 and i386), and Python for
+# the command-line tool's tests.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
+  python3
 )
 
 missing=()

@@ -15,9 +15,11 @@ import hashlib
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 failures = []
 
@@ -327,6 +329,21 @@ def bad_input_table(tool, folder):
         # "md5 absent" and "md5 -c absent" also print what md5sum prints.
         check(rc == 2 and one_error_line(err), "%s: exit %d, stderr %r" % (args, rc, err))
         check(sorted(os.listdir(".")) == before, "%s leaves nothing behind" % args)
+    if not tool.wine:
+        # A run that a signal ends leaves neither its target nor its
+        # temporary file.
+        child = subprocess.Popen(tool.prefix + ["base64", "-o", "signalled"], stdin=subprocess.PIPE)
+        child.stdin.write(b"x" * 1000)
+        child.stdin.flush()
+        for _ in range(500):
+            if sorted(os.listdir(".")) != before:
+                break
+            time.sleep(0.01)
+        started = sorted(os.listdir(".")) != before
+        child.terminate()
+        child.wait()
+        check(started and child.returncode == -signal.SIGTERM and sorted(os.listdir(".")) == before,
+              "a signal leaves nothing behind")
 
 
 # ---- a file beyond 4 GiB (opt-in: hashing it takes a while) ---------------
