@@ -29,9 +29,11 @@ uint32_t modulusBits(const RsaPublicKey& key) {
     return bits;
 }
 
-}  // namespace
-
+// The modulus's size in a blob made by makeKeyBlob: its bit length rounded
+// up to 32, in bytes.
 size_t blobModulusBytes(const RsaPublicKey& key) { return (modulusBits(key) + 31) / 32 * 4; }
+
+}  // namespace
 
 void checkKeyFits(const RsaPublicKey& key, const std::string& name) {
     if (modulusBits(key) > MaxModulusBits) {
@@ -60,8 +62,10 @@ bool looksLikeKeyBlob(const std::vector<uint8_t>& bytes) {
            (bytes[0] == PrivateKeyBlobType && magic == MagicRsa2);
 }
 
+uint32_t keyBlobBits(const std::vector<uint8_t>& bytes) { return wordAt(bytes, 12); }
+
 RsaPublicKey readKeyBlob(const std::vector<uint8_t>& bytes, const std::string& name) {
-    const uint32_t bits = wordAt(bytes, 12);
+    const uint32_t bits = keyBlobBits(bytes);
     const std::string blobName = quoteName(name);
     if (bits == 0 || bits % 32 != 0) {
         fail(blobName, "a key blob with a bit length of " + std::to_string(bits) +

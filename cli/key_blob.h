@@ -33,6 +33,9 @@ std::vector<uint8_t> makeKeyBlob(const RsaPublicKey& key);
 // whose public part sits in the same places) rather than a PEM or DER key.
 bool looksLikeKeyBlob(const std::vector<uint8_t>& bytes);
 
+// keyBlobBits is the bit length that a blob of at least 20 bytes states.
+uint32_t keyBlobBits(const std::vector<uint8_t>& bytes);
+
 // readKeyBlob reads the key in a blob that looksLikeKeyBlob; a blob the
 // library would misread (cut short, a bit length that is 0, above
 // MaxModulusBits or not a multiple of 32) throws a Failure naming `name`.
@@ -41,9 +44,5 @@ RsaPublicKey readKeyBlob(const std::vector<uint8_t>& bytes, const std::string& n
 // checkKeyFits throws a Failure naming `name` when the library cannot hold
 // `key`: a modulus above MaxModulusBits.
 void checkKeyFits(const RsaPublicKey& key, const std::string& name);
-
-// blobModulusBytes is the modulus size that a blob made by makeKeyBlob
-// gives: the bit length rounded up to 32, in bytes.
-size_t blobModulusBytes(const RsaPublicKey& key);
 
 }  // namespace zqcli

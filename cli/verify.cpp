@@ -53,21 +53,27 @@ const char help[] =
 #endif
     ;
 
-// The key as the library takes it, and its modulus.
+// The key as the library takes it, its modulus, and the modulus's size in
+// the blob (the blob's bit length / 8).
 struct VerifyKey {
     std::vector<uint8_t> blob;
     RsaPublicKey key;
+    size_t blobModulusBytes;
 };
 
 VerifyKey readVerifyKey(const std::string& name) {
     const std::vector<uint8_t> bytes = readSmallFile(name, 1 << 20);
-    if (looksLikeKeyBlob(bytes)) return VerifyKey{bytes, readKeyBlob(bytes, name)};
+    if (looksLikeKeyBlob(bytes)) {
+        RsaPublicKey key = readKeyBlob(bytes, name);
+        return VerifyKey{bytes, key, keyBlobBits(bytes) / 8};
+    }
 #ifdef ZQ_WITH_LIBCRYPTO
     const KeyHandle key = readRsaKey(bytes, name, false);
     VerifyKey taken;
     taken.key = publicPartOf(key.get(), name);
     checkKeyFits(taken.key, name);
     taken.blob = makeKeyBlob(taken.key);
+    taken.blobModulusBytes = keyBlobBits(taken.blob) / 8;
     return taken;
 #else
     fail(quoteName(name), "not a PUBLICKEYBLOB (this build reads no PEM or DER keys: it has no libcrypto)");
@@ -80,7 +86,7 @@ VerifyKey readVerifyKey(const std::string& name) {
 std::vector<uint8_t> readSignature(const std::string& name, bool bigEndian, const VerifyKey& key) {
     std::vector<uint8_t> signature = readSmallFile(name, MaxModulusBits / 8 + 4);
     if (bigEndian) std::reverse(signature.begin(), signature.end());
-    const size_t least = key.key.modulus.size(), most = key.blob.size() - 20;
+    const size_t least = key.key.modulus.size(), most = key.blobModulusBytes;
     if (signature.size() < least || signature.size() > std::max(least, most)) {
         fail(quoteName(name), "a signature of " + std::to_string(signature.size()) + " bytes; the key's modulus has " +
                                   std::to_string(least) + (signature.size() < least ? " (cut short)" : " (too long)"));

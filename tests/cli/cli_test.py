@@ -225,6 +225,9 @@ def signature_table(tool, folder):
     for name in ["k2048", "k3072", "e3"]:
         with open(name + ".blob", "wb") as file:
             file.write(openssl("rsa", "-in", name + ".pem", "-pubout", "-outform", "MSBLOB"))
+        # The private-key blob, whose public part the library reads alike.
+        with open(name + ".private.blob", "wb") as file:
+            file.write(openssl("rsa", "-in", name + ".pem", "-outform", "MSBLOB"))
     with open("doc.txt", "wb") as file:
         file.write(b"a document to sign\n" * 100)
     with open("tampered.txt", "wb") as file:
@@ -236,7 +239,7 @@ def signature_table(tool, folder):
         for name, content in [("sig.big", big), ("sig.little", big[::-1])]:
             with open(name, "wb") as file:
                 file.write(content)
-        key_files = [key + ".blob"] + ([] if tool.wine else [key + ".pem"])
+        key_files = [key + ".blob", key + ".private.blob"] + ([] if tool.wine else [key + ".pem"])
         for key_file in key_files:
             cases = [(["--sig", "sig.big", "--byte-order", "big", "doc.txt"], 0),
                      (["--sig", "sig.little", "doc.txt"], 0),
@@ -286,9 +289,11 @@ def bad_input_table(tool, folder):
     os.chdir(folder)
     openssl("genrsa", "-out", "k.pem", "2048")
     blob = openssl("rsa", "-in", "k.pem", "-pubout", "-outform", "MSBLOB")
+    private_blob = openssl("rsa", "-in", "k.pem", "-outform", "MSBLOB")
     pem = open("k.pem", "rb").read()
     files = {
         "doc.txt": b"text\n", "empty": b"", "k.blob": blob, "cut.blob": blob[:-1],
+        "private.blob": private_blob,
         "odd.blob": blob[:12] + (2047).to_bytes(4, "little") + blob[16:],
         "sig": b"\1" * 256, "short.sig": b"\1" * 255, "long.sig": b"\1" * 257,
         "corrupt.pem": pem[:200] + b"*" + pem[201:], "bad.b64": b"YWJj\r\nYW*j\r\n",
@@ -305,6 +310,7 @@ def bad_input_table(tool, folder):
         ["base64", "-o", "absent/out", "doc.txt"], ["base64", "-o", "doc.txt/out", "doc.txt"],
         verify + ["absent"], verify + ["folder"], verify[:4] + ["empty", "doc.txt"],
         verify[:4] + ["short.sig", "doc.txt"], verify[:4] + ["long.sig", "doc.txt"],
+        ["verify", "--key", "private.blob", "--sig", "long.sig", "doc.txt"],
         ["verify", "--key", "empty", "--sig", "sig", "doc.txt"],
         ["verify", "--key", "cut.blob", "--sig", "sig", "doc.txt"],
         ["verify", "--key", "odd.blob", "--sig", "sig", "doc.txt"],
