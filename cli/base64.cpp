@@ -52,10 +52,18 @@ void encode(InputFile& input, Output& output) {
     }
 }
 
-bool isDigit(uint8_t ch) {
-    return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '+' ||
-           ch == '/';
-}
+// DigitTable: 1 for the 64 digits of the alphabet, 0 for every other byte.
+constexpr struct DigitTable {
+    uint8_t isDigit[256] = {};
+    constexpr DigitTable() {
+        for (int ch = 0; ch < 256; ++ch) {
+            isDigit[ch] = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                          ch == '+' || ch == '/';
+        }
+    }
+} digitTable;
+
+bool isDigit(uint8_t ch) { return digitTable.isDigit[ch] != 0; }
 
 // TextChecker: reads the text byte by byte, keeps the digits and padding
 // (the groups) and says where the text breaks the rules.
@@ -64,7 +72,23 @@ public:
     TextChecker(const std::string& name, Output& output) : name_(quoteName(name)), output_(output) {}
 
     void feed(const uint8_t* text, size_t count) {
-        for (size_t i = 0; i < count; ++i, ++offset_) take(text[i]);
+        size_t i = 0;
+        while (i < count) {
+            // Runs of digits before any padding (whole lines, mostly) are
+            // copied at once; everything else goes through `take`.
+            size_t end = i;
+            if (padding_ == 0 && !ended_) {
+                while (end < count && isDigit(text[end])) ++end;
+            }
+            if (end > i) {
+                groups_.append(reinterpret_cast<const char*>(text + i), end - i);
+                offset_ += end - i;
+                i = end;
+            } else {
+                take(text[i++]);
+                ++offset_;
+            }
+        }
         // Whole groups go to the library; a group being read waits.
         if (groups_.size() >= DecodePiece) decode(groups_.size() / 4 * 4);
     }
