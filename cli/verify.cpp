@@ -88,8 +88,9 @@ std::vector<uint8_t> readSignature(const std::string& name, bool bigEndian, cons
     if (bigEndian) std::reverse(signature.begin(), signature.end());
     const size_t least = key.key.modulus.size(), most = key.blobModulusBytes;
     if (signature.size() < least || signature.size() > std::max(least, most)) {
-        fail(quoteName(name), "a signature of " + std::to_string(signature.size()) + " bytes; the key's modulus has " +
-                                  std::to_string(least) + (signature.size() < least ? " (cut short)" : " (too long)"));
+        fail(quoteName(name), std::string(signature.size() < least ? "signature cut short: " : "signature too long: ") +
+                                  std::to_string(signature.size()) + " bytes for a modulus of " +
+                                  std::to_string(least) + " bytes");
     }
     signature.resize(std::max(least, most), 0);
     return signature;

@@ -329,6 +329,9 @@ def bad_input_table(tool, folder):
     if os.geteuid() != 0:
         os.mkdir("locked", 0o555)
         cases += [["base64", "-o", "locked/out", "doc.txt"], ["md5", "-o", "locked/out", "doc.txt"]]
+    for name in ["md5", "base64", "keygen", "pubkey", "sign", "verify"]:
+        rc, out, _ = tool(name, "--help")
+        check(rc == 0 and out.startswith(b"Usage: zqcrypt " + name.encode() + b" "), "%s --help" % name)
     before = sorted(os.listdir("."))
     for args in cases:
         rc, out, err = tool(*args)
