@@ -62,10 +62,26 @@ _Static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
 #endif
 #endif
 
-enum {
-    ZQ_ERROR_INVALID_DATA = 13,             /* zqCryptHashBuffer: input without data */
-    ZQ_NTE_BAD_SIGNATURE = (int)0x80090006u /* zqCryptVerifySignature: no match */
-};
+/* ---- Last-error values ---------------------------------------------------
+ * The two reasons the library stores in the thread's last error. They are
+ * unsigned, like zqGetLastError's result and GetLastError's, so a host
+ * compares them without sign warnings in C and C++:
+ *   if (zqGetLastError() == ZQ_NTE_BAD_SIGNATURE) ...
+ * They are macros so that they also serve as case labels in C. */
+#define ZQ_ERROR_INVALID_DATA 13u        /* zqCryptHashBuffer: input without data */
+#define ZQ_NTE_BAD_SIGNATURE 0x80090006u /* zqCryptVerifySignature: no match */
+
+/* ---- An empty input ------------------------------------------------------
+ * A record can be empty in two ways, and zqCryptHashBuffer tells them apart:
+ *   - zqCryptBlobInit(&b, 0), or a zero-filled record: size 0, data null.
+ *     zqCryptHashBuffer refuses it (result 0, last error 13); the other
+ *     exports take it as zero bytes (zqCryptUUEncode gives a text of four
+ *     zero bytes).
+ *   - zqCryptBlobCopy of such a record: size 0, data a zero-length block.
+ *     Every export takes it as zero bytes; zqCryptHashBuffer gives the MD5
+ *     digest of the empty message.
+ * To hash bytes that may number 0, fill a record with zqCryptBlobInit, then
+ * zqCryptBlobCopy it into the record you hash. */
 
 /* ---- Blob records ------------------------------------------------------- */
 
@@ -147,6 +163,43 @@ ZQ_EXPORT uint32_t ZQ_CALL zqCryptUUDecode(const CryptBlob* text, uint32_t reser
 /* The thread's last-error value, the stand-in for the Windows slot. */
 ZQ_EXPORT uint32_t zqGetLastError(void) ZQ_NOEXCEPT;
 ZQ_EXPORT void zqSetLastError(uint32_t value) ZQ_NOEXCEPT;
+#endif
+
+/* ---- Loading the library at run time -------------------------------------
+ * zqcrypt.dll exports each function only under its decorated stdcall name
+ * and its ordinal; the plain names ("zqCryptHashBuffer") do not exist there,
+ * so GetProcAddress must be given one of these:
+ *   ordinal 1  "_zqCryptBlobClear@4"        ordinal 5  "_zqCryptUUDecode@12"
+ *   ordinal 2  "_zqCryptBlobCopy@8"         ordinal 6  "_zqCryptUUEncode@12"
+ *   ordinal 3  "_zqCryptBlobInit@8"         ordinal 7  "_zqCryptVerifySignature@20"
+ *   ordinal 4  "_zqCryptHashBuffer@12"
+ * (by ordinal: GetProcAddress(dll, MAKEINTRESOURCEA(n))). The last error it
+ * sets is the thread's own: read it with GetLastError.
+ *
+ * libzqcrypt.so exports the plain names, the seven above and zqGetLastError
+ * and zqSetLastError, for dlsym.
+ *
+ * The types below carry each function's calling convention; cast the
+ * address that GetProcAddress returns to them, through void (*)(void) so
+ * that C++ does not warn of a cast between function types:
+ *   zqCryptHashBufferFn hash =
+ *       (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, "_zqCryptHashBuffer@12");
+ */
+typedef uintptr_t(ZQ_CALL* zqCryptBlobInitFn)(CryptBlob* blob, uint32_t size);
+typedef uint32_t(ZQ_CALL* zqCryptBlobClearFn)(CryptBlob* blob);
+typedef uint32_t(ZQ_CALL* zqCryptBlobCopyFn)(CryptBlob* destination, const CryptBlob* source);
+typedef uint32_t(ZQ_CALL* zqCryptHashBufferFn)(const CryptBlob* input, uint32_t reserved,
+                                               CryptBlob* output);
+typedef uint32_t(ZQ_CALL* zqCryptVerifySignatureFn)(const CryptBlob* signature,
+                                                    const CryptBlob* key, const CryptBlob* digest,
+                                                    uint32_t reserved, uint32_t* matches);
+typedef uint32_t(ZQ_CALL* zqCryptUUEncodeFn)(const CryptBlob* input, uint32_t reserved,
+                                             CryptBlob* text);
+typedef uint32_t(ZQ_CALL* zqCryptUUDecodeFn)(const CryptBlob* text, uint32_t reserved,
+                                             CryptBlob* output);
+#if !defined(_WIN32)
+typedef uint32_t (*zqGetLastErrorFn)(void);
+typedef void (*zqSetLastErrorFn)(uint32_t value);
 #endif
 
 #ifdef __cplusplus
