@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "signature_case.h"
 #include "zqcrypt.h"
 
 namespace {
@@ -32,44 +33,20 @@ void printHex(const char* label, const CryptBlob& blob) {
     printf("\n");
 }
 
-std::vector<uint8_t> hex(const std::string& text) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
-    }
-    return bytes;
-}
-
-// The first key, digest and signature of a vector file, or false.
-bool firstSignature(const char* path, std::vector<uint8_t>& key, std::vector<uint8_t>& digest,
-                    std::vector<uint8_t>& signature) {
-    FILE* file = fopen(path, "r");
-    if (file == nullptr) return false;
-    char line[8192];
-    while (fgets(line, sizeof line, file) != nullptr && signature.empty()) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        if (text.rfind("Key = ", 0) == 0) key = hex(text.substr(6));
-        if (text.rfind("Digest = ", 0) == 0) digest = hex(text.substr(9));
-        if (text.rfind("Signature = ", 0) == 0) signature = hex(text.substr(12));
-    }
-    fclose(file);
-    return !signature.empty();
-}
-
 void checkSignature(const char* path) {
-    std::vector<uint8_t> key, digest, signature;
-    if (!firstSignature(path, key, digest, signature)) {
+    SignatureCase c;
+    if (!readSignatureCase(path, "[", c)) {
         printf("signature (no vector file at %s)\n", path);
         return;
     }
-    CryptBlob k = blobOf(key.data(), key.size()), s = blobOf(signature.data(), signature.size());
+    const std::vector<uint8_t>& key = c.key;
+    CryptBlob k = blobOf(key.data(), key.size()), s = blobOf(c.signature.data(), c.signature.size());
     const uint32_t bits = key[12] | key[13] << 8 | key[14] << 16 | static_cast<uint32_t>(key[15]) << 24;
     const uint32_t exponent = key[16] | key[17] << 8 | key[18] << 16 | static_cast<uint32_t>(key[19]) << 24;
     printf("key       RSA, %u bits, e = %u\n", bits, exponent);
     for (int tampered = 0; tampered < 2; ++tampered) {
-        if (tampered) digest[0] ^= 1;
-        CryptBlob d = blobOf(digest.data(), digest.size());
+        if (tampered) c.digest[0] ^= 1;
+        CryptBlob d = blobOf(c.digest.data(), c.digest.size());
         uint32_t matches = 0;
         zqSetLastError(0);
         const uint32_t result = zqCryptVerifySignature(&s, &k, &d, 0, &matches);
