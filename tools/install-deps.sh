@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
-# multilib for i386), CMake, GoogleTest, Google Benchmark, Wine with its 32-bit
-# part, and the test oracles OpenSSL and GMP (x86-64 and i386).
+# multilib for i386), CMake, GoogleTest, Google Benchmark (x86-64 and i386),
+# Wine with its 32-bit part, and the test oracles OpenSSL and GMP (x86-64 and
+# i386).
 set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev binutils
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libbenchmark-dev:i386
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
 )
