@@ -12,8 +12,10 @@ namespace {
 // addLowByte sets j to (j + t) mod 256 for a j below 256. On x86 it is one
 // add of the low bytes, which leaves the upper bits of j zero and so masks
 // the sum for nothing: j runs through every step's chain of dependences,
-// and a separate mask would double that chain's length.
-inline void addLowByte(uint32_t& j, uint32_t t) noexcept {
+// and a separate mask would double that chain's length. j is a full
+// register wide, so that it indexes the table as it is, without a widening
+// move.
+inline void addLowByte(uintptr_t& j, uint32_t t) noexcept {
 #if defined(__i386__) || defined(__x86_64__)
     __asm__("addb %b1, %b0" : "+q"(j) : "q"(t) : "cc");
 #else
@@ -46,7 +48,7 @@ inline void replaceIfSame(uint32_t& value, uint32_t replacement, const uint32_t*
 // for the store to S[j], whose address comes only at the end of this step's
 // chain: the one case where the swap changes it, j = i + 1, is put right
 // afterwards (S[i + 1] is then t).
-inline const uint32_t* stepAhead(uint32_t* sbox, uint32_t* slot, const uint32_t* ahead, uint32_t& j,
+inline const uint32_t* stepAhead(uint32_t* sbox, uint32_t* slot, const uint32_t* ahead, uintptr_t& j,
                                  uint32_t& next) noexcept {
     const uint32_t t = next;
     addLowByte(j, t);
@@ -110,7 +112,7 @@ void Rc4State::setKey(const uint8_t* key, uint32_t length) noexcept {
 void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noexcept {
     if (count == 0) return;
     uint32_t x = i & 0xFF;
-    uint32_t y = j & 0xFF;
+    uintptr_t y = j & 0xFF;
 
     // Each step reads the next step's entry S[i + 1] ahead (stepAhead).
     // While i stays below 248 a group's entries S[i + 1 … i + 8] lie in a
@@ -155,7 +157,7 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
     }
 
     i = x;
-    j = y;
+    j = static_cast<uint32_t>(y);
 }
 
 }  // namespace zq
