@@ -51,14 +51,34 @@ public:
     static constexpr uint32_t KeptBlocks = 8;
 
     // BlockStore::take returns a block of `n` bytes (a non-null block for
-    // `n` = 0), or null when the C library cannot supply the memory.
-    void* take(uint32_t n) noexcept;
+    // `n` = 0), or null when the C library cannot supply the memory. A small
+    // block from a free list is taken here, inline; the rest out of line.
+    void* take(uint32_t n) noexcept {
+        if (n <= SmallLimit) {
+            const uint32_t sizeClass = classOf(n);
+            Free* block = free_[sizeClass];
+            if (block != nullptr) {
+                free_[sizeClass] = block->next;
+                tailOf(block)->size = n;
+                return block;
+            }
+            return takeSmall(n, sizeClass);
+        }
+        return takeLarge(n);
+    }
 
-    // BlockStore::give takes back a block that `take` returned.
-    void give(void* block) noexcept;
+    // BlockStore::give takes back a block that `take` returned; a small one
+    // goes onto its free list inline.
+    void give(void* block) noexcept {
+        const uint32_t kind = tailOf(block)->kind;
+        if (kind == LargeKind) return giveLarge(block);
+        Free* freed = static_cast<Free*>(block);
+        freed->next = free_[kind];
+        free_[kind] = freed;
+    }
 
     // BlockStore::sizeOf is the `n` that `block` was taken with.
-    static uint32_t sizeOf(const void* block) noexcept;
+    static uint32_t sizeOf(const void* block) noexcept { return tailOf(block)->size; }
 
     // BlockStore::releaseAll hands every chunk and every large block, live
     // or kept, back to the C library.
@@ -71,11 +91,37 @@ public:
 
 private:
     struct Large;
-    struct Free;
+
+    // A free small block holds the link to the next free block of its class.
+    struct Free {
+        Free* next;
+    };
+
+    // Tail is the part of every header that lies just below the block: the
+    // size it was taken with, and its class (LargeKind for a large block).
+    struct Tail {
+        uint32_t size;
+        uint32_t kind;
+    };
+    static constexpr uint32_t LargeKind = 0xFFFF;
+
+    static Tail* tailOf(const void* block) noexcept {
+        return reinterpret_cast<Tail*>(const_cast<void*>(block)) - 1;
+    }
+
+    // classOf is the size class of a request of n ≤ SmallLimit bytes: (n − 1)
+    // div 16 up to 128 bytes; above, four classes per power of two, from the
+    // top three bits of n − 1.
+    static uint32_t classOf(uint32_t n) noexcept {
+        if (n <= 128) return n == 0 ? 0 : (n - 1) >> 4;
+        const uint32_t m = n - 1;
+        const uint32_t bits = 32 - static_cast<uint32_t>(__builtin_clz(m));  // 8 to 12
+        return 8 + (bits - 8) * 4 + ((m >> (bits - 3)) & 3);
+    }
 
     void* takeSmall(uint32_t n, uint32_t sizeClass) noexcept;
     void* takeLarge(uint32_t n) noexcept;
-    void giveLarge(Large* large) noexcept;
+    void giveLarge(void* block) noexcept;
 
     Free* free_[ClassCount] = {};
     uint8_t* chunks_ = nullptr;   // every chunk, each linked to the one before

@@ -7,35 +7,12 @@
 #include "frame/block_store.h"
 
 namespace zq {
-
-// Tail is the part of every header that lies just below the block: the size
-// it was taken with, and its class (LargeKind for a large block).
 namespace {
 
-struct Tail {
-    uint32_t size;
-    uint32_t kind;
-};
-
-constexpr uint32_t LargeKind = 0xFFFF;
 constexpr size_t SmallHeader = 16;
 constexpr size_t LargeHeader = 32;
 constexpr size_t ChunkHeader = 16;  // the link to the chunk before
 constexpr size_t Page = 4096;
-
-Tail* tailOf(const void* block) noexcept {
-    return reinterpret_cast<Tail*>(const_cast<void*>(block)) - 1;
-}
-
-// classOf is the size class of a request of n ≤ SmallLimit bytes: (n − 1)
-// div 16 up to 128 bytes; above, four classes per power of two, from the
-// top three bits of n − 1. classBytes is the size of a class's blocks.
-uint32_t classOf(uint32_t n) noexcept {
-    if (n <= 128) return n == 0 ? 0 : (n - 1) >> 4;
-    const uint32_t m = n - 1;
-    const uint32_t bits = 32 - static_cast<uint32_t>(__builtin_clz(m));  // 8 to 12
-    return 8 + (bits - 8) * 4 + ((m >> (bits - 3)) & 3);
-}
 
 struct ClassSizes {
     uint32_t bytes[BlockStore::ClassCount];
@@ -57,11 +34,6 @@ static_assert(ClassBytes.bytes[7] == 128 && ClassBytes.bytes[8] == 160 && ClassB
 
 }  // namespace
 
-// A free small block holds the link to the next free block of its class.
-struct BlockStore::Free {
-    Free* next;
-};
-
 // The header of a large block, at the start of its LargeHeader bytes (the
 // tail takes the last eight).
 struct BlockStore::Large {
@@ -69,16 +41,6 @@ struct BlockStore::Large {
     Large* next;
     size_t capacity;  // bytes behind the header
 };
-
-void* BlockStore::take(uint32_t n) noexcept {
-    if (n > SmallLimit) return takeLarge(n);
-    const uint32_t sizeClass = classOf(n);
-    Free* block = free_[sizeClass];
-    if (block == nullptr) return takeSmall(n, sizeClass);
-    free_[sizeClass] = block->next;
-    tailOf(block)->size = n;
-    return block;
-}
 
 void* BlockStore::takeSmall(uint32_t n, uint32_t sizeClass) noexcept {
     const size_t stride = SmallHeader + ClassBytes.bytes[sizeClass];
@@ -133,18 +95,8 @@ void* BlockStore::takeLarge(uint32_t n) noexcept {
     return block;
 }
 
-void BlockStore::give(void* block) noexcept {
-    const uint32_t kind = tailOf(block)->kind;
-    if (kind == LargeKind) {
-        giveLarge(reinterpret_cast<Large*>(static_cast<uint8_t*>(block) - LargeHeader));
-        return;
-    }
-    Free* freed = static_cast<Free*>(block);
-    freed->next = free_[kind];
-    free_[kind] = freed;
-}
-
-void BlockStore::giveLarge(Large* large) noexcept {
+void BlockStore::giveLarge(void* block) noexcept {
+    Large* large = reinterpret_cast<Large*>(static_cast<uint8_t*>(block) - LargeHeader);
     if (large->previous != nullptr) large->previous->next = large->next;
     else live_ = large->next;
     if (large->next != nullptr) large->next->previous = large->previous;
@@ -168,8 +120,6 @@ void BlockStore::giveLarge(Large* large) noexcept {
         free(oldest);
     }
 }
-
-uint32_t BlockStore::sizeOf(const void* block) noexcept { return tailOf(block)->size; }
 
 void BlockStore::releaseAll() noexcept {
     while (chunks_ != nullptr) {
