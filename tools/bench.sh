@@ -46,7 +46,7 @@ case "$preset" in
     trap 'rm -f "$so" "$dll"' EXIT
     "${pin[@]}" build/linux32-bench/bin/export_timing "$vectors" "$samples" >"$so"
     (cd build/win32/bin && "${pin[@]}" wine export_timing.exe "Z:$PWD/../../../$vectors" "$samples") | tr -d '\r' >"$dll"
-    echo "The exports from a host program (median of $samples samples; ratio = i386 .so time / DLL time)"
+    echo "The exports from a host program (wall time, best of $samples samples; ratio = i386 .so time / DLL time)"
     echo
     awk -F'\t' 'NR == FNR { so[$1] = $2; soRate[$1] = $3; next }
       BEGIN { printf "%-24s %14s %14s %7s %12s %12s\n", "case/bytes", "i386 .so ns", "DLL ns", "ratio", ".so MiB/s", "DLL MiB/s" }
