@@ -18,6 +18,9 @@
  * Results are 1 for success and 0 for failure, except zqCryptBlobInit. A reason
  * is stored in the thread's last error in two places only: 13 for a hash input
  * without data, 0x80090006 for a signature that does not match.
+ *
+ * The library's heap is made when it is loaded: zqcrypt.dll refuses to load
+ * (LoadLibrary fails) when the heap cannot be created.
  */
 #ifndef ZQCRYPT_H
 #define ZQCRYPT_H
@@ -95,7 +98,8 @@ ZQ_EXPORT uint32_t ZQ_CALL zqCryptHashBuffer(const CryptBlob* input, uint32_t re
 
 /* zqCryptVerifySignature: checks an RSA signature (`signature`, least
  * significant byte first) against a 16-byte MD5 `digest`, under the public key
- * in `key` (PUBLICKEYBLOB layout). Writes 0 to `*matches` first, then:
+ * in `key` (PUBLICKEYBLOB layout). With a null `matches` it returns 0 and
+ * writes nothing. Otherwise it writes 0 to `*matches` first, then:
  *   result 1, *matches 1: the lowest 128 bits of s^e mod n equal the digest;
  *   result 1, *matches 0: no match, last error 0x80090006;
  *   result 0, *matches 0: the check could not be made; last error unchanged.

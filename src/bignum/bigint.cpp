@@ -10,6 +10,7 @@
 
 #include <new>
 
+#include "engines/byte_order.h"
 #include "frame/private_heap.h"
 
 namespace zq {
@@ -31,18 +32,6 @@ Magnitude* newRecord() noexcept {
     if (block == nullptr) return invalidRecord();
     memset(block, 0, sizeof(Magnitude));
     return new (block) Magnitude{};
-}
-
-uint32_t loadWord(const uint8_t* bytes) noexcept {
-    return bytes[0] | static_cast<uint32_t>(bytes[1]) << 8 | static_cast<uint32_t>(bytes[2]) << 16 |
-           static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-void storeWord(uint8_t* bytes, uint32_t w) noexcept {
-    bytes[0] = static_cast<uint8_t>(w);
-    bytes[1] = static_cast<uint8_t>(w >> 8);
-    bytes[2] = static_cast<uint8_t>(w >> 16);
-    bytes[3] = static_cast<uint8_t>(w >> 24);
 }
 
 }  // namespace
@@ -107,15 +96,15 @@ void BigInt::fromWords(const void* source, uint32_t n) noexcept {
     const auto* bytes = static_cast<const uint8_t*>(source);
     // Zero words at the top fall away; the rest is stored from word 0 up
     // into storage reserved once for exactly the significant words.
-    while (n > 0 && loadWord(bytes + 4 * static_cast<size_t>(n - 1)) == 0) --n;
+    while (n > 0 && loadLittle32(bytes + 4 * static_cast<size_t>(n - 1)) == 0) --n;
     mag->clear();
     mag->reserve(n);
-    for (uint32_t i = 0; i < n; ++i) mag->setWord(i, loadWord(bytes + 4 * static_cast<size_t>(i)));
+    for (uint32_t i = 0; i < n; ++i) mag->setWord(i, loadLittle32(bytes + 4 * static_cast<size_t>(i)));
 }
 
 void BigInt::toWords(void* target, uint32_t n) const noexcept {
     auto* bytes = static_cast<uint8_t*>(target);
-    for (uint32_t i = 0; i < n; ++i) storeWord(bytes + 4 * static_cast<size_t>(i), mag->word(i));
+    for (uint32_t i = 0; i < n; ++i) storeLittle32(bytes + 4 * static_cast<size_t>(i), mag->word(i));
 }
 
 // ---- Reading ----------------------------------------------------------------

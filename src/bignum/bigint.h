@@ -22,10 +22,18 @@
 //   behaviour there is one invalid value (see magnitude.h): a value whose
 //   storage the heap could not supply, the quotient or remainder of a
 //   division by zero, and every result computed from an invalid operand.
-//   `isValid` tells it apart; comparisons see it as zero. A caller that must
-//   not take a wrong number for a right one (the signature check) tests
-//   `isValid` on its result. An invalid value costs no storage: it points to
-//   one shared, read-only record that is never counted or freed.
+//   `isValid` tells it apart. A caller that must not take a wrong number for
+//   a right one (the signature check) tests `isValid` on its result. An
+//   invalid value costs no storage: it points to one shared, read-only record
+//   that is never counted or freed.
+// - No loop can wait on the invalid value. Every operation with an invalid
+//   operand returns at once with the invalid value (or leaves its receiver
+//   invalid), and every comparison operator (==, !=, <, <=, >, >=) with an
+//   invalid value on either side is false, so a loop that runs while a
+//   comparison holds stops as soon as a value in it turns invalid. Where the
+//   invalid value is read through the magnitude (`compare`, `bitLength`,
+//   `isZero`, `testBit`) it reads as zero: a loop that runs while a value is
+//   non-zero, or has bits left, stops too. Write loops in those two forms.
 //
 // Every operation on operands passed by reference leaves them unchanged and
 // accepts the same value on both sides (a + a, a -= a, a = a).
@@ -81,8 +89,9 @@ struct BigInt {
 
     // fromWords loads `n` words from `source` (least significant word first,
     // each word's bytes little-endian, no alignment needed): makeUnique,
-    // clear, then setWord(i, word i) for i upward, so zero words at the top
-    // fall away. `negative` is kept. An empty magnitude grows once per word.
+    // zero words at the top fall away, then clear, reserve storage once for
+    // the significant words and store them from word 0 up. `negative` is
+    // kept.
     void fromWords(const void* source, uint32_t n) noexcept;
 
     // toWords writes exactly `n` words to `target` in the same order: 0 above
@@ -94,7 +103,8 @@ struct BigInt {
 
     // compare is the signed comparison, −1, 0 or +1. A zero counts as
     // non-negative whatever its flag; of two negatives the larger magnitude
-    // is the smaller value.
+    // is the smaller value. An invalid value reads as zero here (the
+    // comparison operators are false on it instead).
     int32_t compare(const BigInt& other) const noexcept;
 
     // bitLength is Magnitude::bitLength of the magnitude (the sign is ignored).
@@ -144,7 +154,7 @@ private:
 
 // ---- Free operators: operands unchanged, a new value returned ---------------
 
-// Signed comparisons (BigInt::compare); an invalid value counts as zero.
+// Signed comparisons (BigInt::compare); false when either side is invalid.
 bool operator==(const BigInt& a, const BigInt& b) noexcept;
 bool operator!=(const BigInt& a, const BigInt& b) noexcept;
 bool operator<(const BigInt& a, const BigInt& b) noexcept;

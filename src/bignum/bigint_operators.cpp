@@ -34,13 +34,18 @@ BigInt divisionPart(const BigInt& a, const BigInt& b, DivisionPart part) noexcep
 }  // namespace
 
 // ---- Comparisons --------------------------------------------------------------
+// False whenever a side is invalid, so that no loop waits on an invalid value.
 
-bool operator==(const BigInt& a, const BigInt& b) noexcept { return a.compare(b) == 0; }
-bool operator!=(const BigInt& a, const BigInt& b) noexcept { return a.compare(b) != 0; }
-bool operator<(const BigInt& a, const BigInt& b) noexcept { return a.compare(b) < 0; }
-bool operator>=(const BigInt& a, const BigInt& b) noexcept { return a.compare(b) >= 0; }
-bool operator<=(const BigInt& a, const BigInt& b) noexcept { return a.compare(b) <= 0; }
-bool operator>(const BigInt& a, const BigInt& b) noexcept { return a.compare(b) > 0; }
+namespace {
+bool comparable(const BigInt& a, const BigInt& b) noexcept { return a.isValid() && b.isValid(); }
+}  // namespace
+
+bool operator==(const BigInt& a, const BigInt& b) noexcept { return comparable(a, b) && a.compare(b) == 0; }
+bool operator!=(const BigInt& a, const BigInt& b) noexcept { return comparable(a, b) && a.compare(b) != 0; }
+bool operator<(const BigInt& a, const BigInt& b) noexcept { return comparable(a, b) && a.compare(b) < 0; }
+bool operator>=(const BigInt& a, const BigInt& b) noexcept { return comparable(a, b) && a.compare(b) >= 0; }
+bool operator<=(const BigInt& a, const BigInt& b) noexcept { return comparable(a, b) && a.compare(b) <= 0; }
+bool operator>(const BigInt& a, const BigInt& b) noexcept { return comparable(a, b) && a.compare(b) > 0; }
 
 // ---- Arithmetic ---------------------------------------------------------------
 

@@ -16,8 +16,8 @@ struct KeyObject {
 
     // publicOperation is modPow(x, exponent, modulus): x^e mod n in [0, n).
     // For a key outside the contract (an even or zero modulus) or when the
-    // heap runs out it is the invalid value (bigint.h), which the signature
-    // check must take as "no match"; an exponent of 0 gives 1 mod n.
+    // heap runs out it is the invalid value (bigint.h), on which the signature
+    // check reports that it could not check; an exponent of 0 gives 1 mod n.
     BigInt publicOperation(const BigInt& x) const noexcept;
 };
 

@@ -89,6 +89,17 @@ unsigned char subtractWords(uint32_t* r, const uint32_t* a, const uint32_t* b, u
     return chainWords<true>(r, a, b, n, borrow);
 }
 
+// rippleCarry adds `carry` into w[k], w[k + 1], … for as long as it carries
+// and k < end, and returns what is left: `carry` itself when k ≥ end, else
+// the carry out of word end − 1 (0 when the ripple stopped below it).
+inline uint32_t rippleCarry(uint32_t* w, uint32_t k, uint32_t end, uint32_t carry) noexcept {
+    for (; carry != 0 && k < end; ++k) {
+        w[k] += carry;
+        carry = w[k] < carry;
+    }
+    return carry;
+}
+
 #if defined(__x86_64__)
 // wordTerm is w + x·y in 64 bits, x = xh·2^16 + xl.
 //
@@ -239,7 +250,7 @@ void addBlockProduct(uint32_t* w, uint32_t n, const uint32_t* a, uint32_t rows, 
     for (uint32_t j = 0; j < owedWords; ++j) {
         carry = _addcarry_u32(carry, w[column + j], static_cast<uint32_t>(pending[j]), w + column + j);
     }
-    for (uint32_t k = column + owedWords; carry != 0 && k < n; ++k) carry = ++w[k] == 0;
+    rippleCarry(w, column + owedWords, n, carry);
     // The operand's halves and the pending parts of the product are not left
     // on the stack.
     wipe(reinterpret_cast<uint32_t*>(halves), count / 2 * 8);  // four words a pair
@@ -479,7 +490,7 @@ void Magnitude::add(const Magnitude& other) noexcept {
         for (; i < addendLength; ++i) carry = _addcarry_u32(carry, addend[i], 0, words + i);
         length = addendLength;
     } else {
-        for (; carry != 0 && i < length; ++i) carry = ++words[i] == 0;
+        carry = static_cast<unsigned char>(rippleCarry(words, i, length, carry));
     }
     // A final carry is a new top word, one more growth of the storage. Without
     // it the top word is the old top word plus something that did not wrap:
@@ -558,14 +569,11 @@ void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32
         const uint32_t x = a.words[i];
         if (x == 0) continue;  // the row adds nothing
         if (i + skip >= n) break;  // nor does any row from here on
-        uint32_t k = i + b.length < n ? i + b.length : n;
-        uint32_t carry = rowMulAdd(words + i + skip, b.words + skip, k - i - skip, x);
+        const uint32_t k = i + b.length < n ? i + b.length : n;
+        const uint32_t carry = rowMulAdd(words + i + skip, b.words + skip, k - i - skip, x);
         // Ripple the carry through the words above the row, while they are
         // kept; a carry out of word n − 1 is dropped with the truncation.
-        for (; carry != 0 && k < n; ++k) {
-            words[k] += carry;
-            carry = words[k] < carry;
-        }
+        rippleCarry(words, k, n, carry);
     }
 #endif
 
@@ -587,10 +595,7 @@ void Magnitude::addProduct(const Magnitude& a, uint32_t x) noexcept {
         length = a.length;
     }
     uint32_t carry = rowMulAdd(words, a.words, a.length, x);
-    for (uint32_t k = a.length; carry != 0 && k < length; ++k) {
-        words[k] += carry;
-        carry = words[k] < carry;
-    }
+    carry = rippleCarry(words, a.length, length, carry);
     // A carry out of the top is a new top word. Without one the top word is
     // non-zero: either this top word plus something that did not wrap, or
     // the low half of a's top word times x plus a carry, which is zero only

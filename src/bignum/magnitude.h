@@ -17,10 +17,11 @@
 // never decreases. `shareCount` counts the BigInt holders beyond the first; it
 // starts at 0 and only bigint.cpp touches it.
 //
-// Every store goes through `setWord`, which grows the storage to exactly the
-// index asked for and trims leading zero words, so each operation leaves a
-// normalised result without a clean-up pass. `multiplyTruncated` alone writes
-// its words directly and normalises once at its end.
+// Single-word stores (`setWord`, and `setSmall`, `setBit`, `clearBit` through
+// it) grow the storage to exactly the index asked for and trim leading zero
+// words. The operations on whole vectors (shifts, addition, subtraction,
+// products, division) write their words directly and leave the same
+// normalised result, trimming the zero words at the top once.
 //
 // Storage and wiping: only `reserve` allocates a magnitude's words. Storage
 // replaced because it grew is freed as it is; `release` clears every one of
@@ -39,9 +40,10 @@
 //  - an operation with an invalid operand makes its receiver invalid;
 //  - reading operations (`word`, `compare`, `bitLength`, `testBit`, ...) see
 //    an invalid magnitude as zero.
-// So a result that is not the true value always says so through `isValid`,
-// and a loop that runs until a value reaches some bound must also stop when
-// the value turns invalid (it would otherwise wait on a zero for ever).
+// So a result that is not the true value always says so through `isValid`.
+// A loop on magnitudes that runs until a value reaches some bound must also
+// stop when the value turns invalid; on BigInt values the comparison
+// operators do this for it (see bigint.h).
 // No magnitude grows beyond `MaxWords` words; asking for more makes it
 // invalid, which keeps every bit count below 2^31 and every byte count of an
 // allocation within 32 bits.

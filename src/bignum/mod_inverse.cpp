@@ -3,6 +3,8 @@
 // The modular inverse by the extended Euclidean algorithm. See mod_inverse.h.
 #include "bignum/mod_inverse.h"
 
+#include "bignum/integer_checks.h"
+
 namespace zq {
 namespace {
 
@@ -79,7 +81,7 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
         !remainder.isValid() || !product.isValid()) {
         return BigInt::invalid();
     }
-    if (t0.negative != 0 && !t0.mag->isZero()) t0.add(modulus);
+    if (isNegative(t0)) t0.add(modulus);
     return t0;
 }
 

@@ -4,28 +4,26 @@
 // truncated products. See montgomery.h.
 #include "bignum/montgomery.h"
 
+#include "bignum/integer_checks.h"
 #include "bignum/mod_inverse.h"
 
 namespace zq {
 namespace {
 
-// oddPositive is 1 for a modulus the Montgomery domain exists for: valid, odd
-// (so not zero) and not negative. An even modulus has no inverse modulo R.
-uint32_t oddPositive(const BigInt& m) noexcept {
-    return m.isValid() && m.testBit(0) != 0 && m.negative == 0;
-}
-
 }  // namespace
 
 MontgomeryContext::MontgomeryContext(const BigInt& m) noexcept
     : modulus(m), negInverse(0u), scratchProduct(0u), scratchFactor(0u), bits(0), radix(1u), radixInverse(0u) {
-    if (!oddPositive(modulus)) {
+    // The Montgomery domain exists for an odd positive modulus only (an even
+    // one has no inverse modulo R).
+    if (!isOddPositive(modulus)) {
         negInverse.invalidate();
         return;
     }
     // R = 2^k, the least power of two not below m, by doubling 1 (k ≤ 2^31:
-    // past MaxWords words the radix turns invalid and the loop stops).
-    while (radix < modulus && radix.isValid()) {
+    // past MaxWords words the radix turns invalid, no longer compares below
+    // m, and the loop stops).
+    while (radix < modulus) {
         radix.add(radix);
         ++bits;
     }
@@ -98,7 +96,7 @@ BigInt MontgomeryContext::modPow(const BigInt& base, const BigInt& exponent) noe
     // Into the domain by full product and remainder; a base of any size ends
     // in (−m, m), and a negative one is brought into [0, m).
     BigInt x = (base * radix) % modulus;
-    if (x.negative != 0 && !x.mag->isZero()) x.add(modulus);
+    if (isNegative(x)) x.add(modulus);
     BigInt acc = radix - modulus;
     ladder(*this, acc, x, *exponent.mag);  // x is a fresh value of this frame
     // Out of the domain: acc·R^−1 mod m.

@@ -12,7 +12,7 @@ uint32_t ZQ_CALL zqCryptUUDecode(const CryptBlob* text, [[maybe_unused]] uint32_
     // Refusals leave `output` as it was: a text that claims bytes it does not
     // have, and an exhausted heap.
     const uint32_t size = text->size;
-    if (size != 0 && text->data == nullptr) return 0;
+    if (zq::lacksBytes(text, size)) return 0;
     auto* block = static_cast<uint8_t*>(zq::PrivateHeap::allocate(zq::base64DecodedCapacity(size)));
     if (block == nullptr) return 0;
 

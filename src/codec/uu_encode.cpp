@@ -12,7 +12,7 @@ uint32_t ZQ_CALL zqCryptUUEncode(const CryptBlob* input, [[maybe_unused]] uint32
     // Refusals leave `text` as it was: an input that claims bytes it does not
     // have, one too large for a 32-bit block, and an exhausted heap.
     const uint32_t n = input->size;
-    if (n != 0 && input->data == nullptr) return 0;
+    if (zq::lacksBytes(input, n)) return 0;
     zq::Base64TextLayout layout;
     if (!zq::Base64TextLayout::of(n, layout)) return 0;
     auto* block = static_cast<uint8_t*>(zq::PrivateHeap::allocate(layout.blockSize));

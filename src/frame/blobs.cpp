@@ -29,7 +29,7 @@ uint32_t ZQ_CALL zqCryptBlobCopy(CryptBlob* destination, const CryptBlob* source
     // A record copied onto itself already is its own copy; releasing first
     // would read freed bytes.
     if (destination == source) return 1;
-    if (source->data == nullptr && source->size != 0) return 0;
+    if (zq::lacksBytes(source, source->size)) return 0;
 
     // The new block is had before the old one goes, so that an exhausted heap
     // leaves the destination as it was.

@@ -7,6 +7,12 @@
 
 namespace zq {
 
+// lacksBytes is true when `blob` must have `needed` bytes (more than 0) but
+// has no data: such a blob is refused, never read.
+inline bool lacksBytes(const CryptBlob* blob, uint32_t needed) noexcept {
+    return needed != 0 && blob->data == nullptr;
+}
+
 // BlobReinit releases the bytes of `blob`, then gives it `size` and `tag` and a
 // new block of `size` bytes (null for size 0). Returns 1, or 0 when the block
 // cannot be had; the record is then left exactly as it was.

@@ -1,4 +1,4 @@
-// File: freestanding_memory.cpp
+// File: freestanding_memory_win32.cpp
 //
 // The DLL has no C runtime, but the compiler may still turn copies and fills
 // into calls to memcpy, memmove and memset, and comparisons into memcmp.

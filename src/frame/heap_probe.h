@@ -3,7 +3,8 @@
 // Test instruments of the portable heap: live-block counting, allocation
 // failure on demand, and a look at each block as it is released. The Windows
 // heap has none of them. Nothing outside tests calls these functions, and the
-// shared library does not export them.
+// shared library does not export them; until a test arms it, no request
+// fails.
 #pragma once
 
 #include <stddef.h>
@@ -15,8 +16,9 @@ namespace zq::heap_probe {
 uint32_t liveBlocks() noexcept;
 
 // allocationCount is the number of allocation requests made so far, failed
-// ones included.
+// ones included, modulo 2^32; setAllocationCount sets it.
 uint32_t allocationCount() noexcept;
+void setAllocationCount(uint32_t count) noexcept;
 
 // failAllocations makes allocation request number `after` from now (0 is the
 // very next one) fail, and with `sticky` every later one as well, until

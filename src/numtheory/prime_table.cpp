@@ -8,7 +8,7 @@
 
 #include "bignum/montgomery.h"
 #include "frame/private_heap.h"
-#include "numtheory/integer_checks.h"
+#include "bignum/integer_checks.h"
 
 namespace zq {
 namespace {

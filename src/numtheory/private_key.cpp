@@ -4,9 +4,9 @@
 // §5.1.2). See private_key.h.
 #include "numtheory/private_key.h"
 
+#include "bignum/integer_checks.h"
 #include "bignum/mod_inverse.h"
 #include "bignum/montgomery.h"
-#include "numtheory/integer_checks.h"
 
 namespace zq {
 
@@ -15,7 +15,8 @@ BigInt crtPow(const BigInt& x, const BigInt& d, const BigInt& p, const BigInt& q
     const BigInt one(1);
     const BigInt pInv = modInverse(p, q);
     // Without pInv·p ≡ 1 (mod q) the moduli share a factor and there is no
-    // recombination. An invalid pInv compares as zero and is turned away too.
+    // recombination. An invalid pInv makes every value below invalid, and so
+    // the result.
     if ((pInv * p) % q != one) return BigInt::invalid();
 
     const BigInt mP = modPow(x % p, d % (p - one), p);
@@ -25,7 +26,7 @@ BigInt crtPow(const BigInt& x, const BigInt& d, const BigInt& p, const BigInt& q
     // make it non-negative only when p < q; the remainder and one addition
     // bring it into [0, q) for either order.
     BigInt difference = (mQ - mP) % q;
-    if (difference < BigInt(0)) difference += q;
+    if (isNegative(difference)) difference += q;
     const BigInt h = (difference * pInv) % q;
 
     // mP ≤ p − 1 and h ≤ q − 1, so mP + p·h ≤ p·q − 1.
@@ -39,7 +40,7 @@ BigInt PrivateKeyObject::privateOperation(const BigInt& x) const noexcept {
     // modInverse reports nothing: d is a private exponent only if d·e ≡ 1
     // (mod φ). A φ below 1 (from a prime below 2) has no such d and is not
     // divided by; crtPow refuses the other keys whose primes are no moduli.
-    if (phi < one || (d * exponent) % phi != one || d < BigInt(0)) return BigInt::invalid();
+    if (phi < one || (d * exponent) % phi != one || isNegative(d)) return BigInt::invalid();
     return crtPow(x, d, prime1, prime2);
 }
 

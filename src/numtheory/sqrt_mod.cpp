@@ -4,7 +4,7 @@
 #include "numtheory/sqrt_mod.h"
 
 #include "bignum/montgomery.h"
-#include "numtheory/integer_checks.h"
+#include "bignum/integer_checks.h"
 
 namespace zq {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 // value mod m, in [0, m) for m > 0.
 BigInt reduce(const BigInt& value, const BigInt& m) noexcept {
     BigInt r = value % m;
-    if (r < BigInt(0)) r += m;
+    if (isNegative(r)) r += m;
     return r;
 }
 
@@ -20,8 +20,8 @@ BigInt reduce(const BigInt& value, const BigInt& m) noexcept {
 // quadratic reciprocity: −1, 0 or +1. For a prime n it equals Euler's
 // criterion; for a composite n that is not a square, half of the values
 // coprime to n have the symbol −1, even when n satisfies Euler's criterion
-// for all of them. 0 also when the heap ran out (an invalid value reads as
-// zero, which ends both loops).
+// for all of them. 0 also when the heap ran out (a comparison with an
+// invalid value is false, which ends both loops).
 int32_t jacobi(const BigInt& a, const BigInt& n) noexcept {
     const BigInt zero(0);
     BigInt x = a % n;
@@ -51,9 +51,10 @@ BigInt lucasRoot(const BigInt& a, const BigInt& p) noexcept {
     eulerExponent >>= 1;  // (p − 1)/2, p being odd
     const BigInt lucasIndex = eulerExponent + one;  // (p + 1)/2
 
-    for (BigInt P(1); P < p; P += one) {
+    BigInt P(1);
+    for (; P < p; P += one) {
         const BigInt D = reduce(P * P - fourA, p);
-        // An invalid D compares as zero: stop before taking it for one.
+        // An invalid D is no residue and no non-residue: stop at once.
         if (!D.isValid()) return D;
         if (D == zero) return halveMod(P, p);
         // Euler's criterion; a power the heap could not finish decides nothing.
@@ -66,7 +67,9 @@ BigInt lucasRoot(const BigInt& a, const BigInt& p) noexcept {
         // otherwise run on until P reached p.
         if (jacobi(D, p) < 0) return BigInt::invalid();
     }
-    return zero;
+    // The search ends with P = p only when every P was tried (an invalid P
+    // ends it too, and gives the invalid value).
+    return P == p ? zero : BigInt::invalid();
 }
 
 }  // namespace
@@ -112,7 +115,7 @@ BigInt sqrtModPrime(const BigInt& a, const BigInt& p) noexcept {
     }
 
     const BigInt residue = reduce(a, p);
-    if (!residue.isValid() || residue == BigInt(0)) return residue;
+    if (!residue.isValid() || residue.bitLength() == 0) return residue;
 
     BigInt r(0);
     const uint32_t low = lowWord(p);

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "engines/byte_order.h"
 #include "frame/private_heap.h"
 
 namespace zq {
@@ -14,10 +15,6 @@ namespace {
 constexpr uint32_t kBitlenOffset = 12;
 constexpr uint32_t kExponentOffset = 16;
 constexpr uint32_t kModulusOffset = 20;
-
-uint32_t loadWord(const uint8_t* bytes) noexcept {
-    return bytes[0] | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-}
 
 }  // namespace
 
@@ -31,7 +28,7 @@ uint32_t ProvImportKey([[maybe_unused]] ProviderContext provider, const uint8_t*
     auto* object = new (block) KeyObject{BigInt(0), BigInt(0)};
 
     // The blob's own length bounds the modulus, whatever bitlen claims.
-    const uint32_t claimedWords = loadWord(blob + kBitlenOffset) / 32;
+    const uint32_t claimedWords = loadLittle32(blob + kBitlenOffset) / 32;
     const uint32_t presentWords = (length - kModulusOffset) / 4;
     object->modulus.fromWords(blob + kModulusOffset, claimedWords < presentWords ? claimedWords : presentWords);
     object->exponent.fromWords(blob + kExponentOffset, 1);

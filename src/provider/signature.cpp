@@ -3,6 +3,7 @@
 // The provider's signature check. See signature.h.
 #include "provider/signature.h"
 
+#include "bignum/integer_checks.h"
 #include "frame/last_error.h"
 #include "zqcrypt.h"
 
@@ -14,7 +15,7 @@ namespace {
 // 1. Other keys would "match" by accident: modulo 1 every power is 0 (the
 // zero digest), and x^0 is 1.
 bool isRsaKey(const KeyObject& key) noexcept {
-    return key.modulus.testBit(0) && key.modulus.bitLength() >= 2 && key.exponent.bitLength() != 0;
+    return isOddAbove2(key.modulus) && key.exponent.bitLength() != 0;
 }
 
 // The arithmetic costs time that grows with the square of the operands' size
@@ -35,14 +36,13 @@ uint32_t ProvVerifySignature(const HashObject* hash, const uint8_t* signature, u
                              [[maybe_unused]] uint32_t flags) noexcept {
     const uint8_t* stored = hash->storedValue();
     if (stored == nullptr) return 0;
-    if (!isRsaKey(*key)) return mismatch();
-
+    // Sizes first: an operand too large is refused whatever the key is.
+    if (key->modulus.bitLength() > kLargestOperandBits) return 0;
     BigInt s(0);
     s.fromWords(signature, length / 4);
-    if (!s.isValid() || s.bitLength() > kLargestOperandBits ||
-        key->modulus.bitLength() > kLargestOperandBits) {
-        return 0;
-    }
+    if (!s.isValid() || s.bitLength() > kLargestOperandBits) return 0;
+    if (!isRsaKey(*key)) return mismatch();
+
     const BigInt m = key->publicOperation(s);
     if (!m.isValid()) return 0;
 

@@ -3,20 +3,12 @@
 // The export zqCryptVerifySignature: imports the key, stores the host's
 // digest in an MD5 hash object, and runs the provider's signature check. See
 // zqcrypt.h for the outcomes.
+#include "frame/blobs.h"
 #include "frame/last_error.h"
 #include "provider/key_import.h"
 #include "provider/signature.h"
 
 using namespace zq;
-
-namespace {
-
-// hasBytes: a blob whose size calls for `needed` bytes must have data.
-bool hasBytes(const CryptBlob* blob, uint32_t needed) noexcept {
-    return needed == 0 || blob->data != nullptr;
-}
-
-}  // namespace
 
 uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature, const CryptBlob* key,
                                         const CryptBlob* digest, [[maybe_unused]] uint32_t reserved,
@@ -29,12 +21,12 @@ uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature, const CryptB
     uint32_t hashSize = 0;
     // Blobs without the bytes their sizes call for cannot be checked.
     const bool ready =
-        hasBytes(signature, signature->size / 4) && hasBytes(key, key->size) &&
+        !lacksBytes(signature, signature->size / 4) && !lacksBytes(key, key->size) &&
         ProvAcquireContext(&provider, nullptr, nullptr, PROV_RSA_FULL, 0) &&
         ProvImportKey(provider, key->data, key->size, 0, 0, &keyObject) &&
         ProvCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
         ProvGetHashParam(hash, HP_HASHVAL, nullptr, &hashSize, 0) &&
-        digest->size == hashSize && hasBytes(digest, digest->size) &&
+        digest->size == hashSize && !lacksBytes(digest, digest->size) &&
         ProvSetHashParam(hash, HP_HASHVAL, digest->data, 0);
 
     *matches = 0;

@@ -432,7 +432,19 @@ TEST_F(BigIntTest, InvalidValuesPropagateAndCostNothing) {
     x.shiftRight(1);
     EXPECT_EQ(x.isValid(), 0u);
     EXPECT_EQ(x.makeUnique(), 0u);
-    EXPECT_TRUE(bad == BigInt(0u));  // compares as zero
+    EXPECT_EQ(bad.bitLength(), 0u);  // read through the magnitude: zero
+    EXPECT_TRUE(bad.mag->isZero());
+
+    // Every comparison with an invalid side is false, so loops bounded by a
+    // comparison end on it.
+    for (const BigInt& other : {BigInt(0u), good, bad}) {
+        for (const auto& [a, b] : {std::pair{&bad, &other}, std::pair{&other, &bad}}) {
+            EXPECT_FALSE(*a == *b || *a != *b || *a < *b || *a <= *b || *a > *b || *a >= *b);
+        }
+    }
+    int rounds = 0;
+    for (BigInt y(1u); y < good && rounds < 100; y += bad) ++rounds;
+    EXPECT_EQ(rounds, 1);
 
     probe::failAllocations(0, false);
     BigInt refused(9u);

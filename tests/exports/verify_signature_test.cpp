@@ -16,17 +16,19 @@ struct SignatureCase {
     Bytes key, digest, signature;
 };
 
+std::vector<SignatureCase> readCases(const std::string& file) {
+    std::vector<SignatureCase> result;
+    Bytes key, digest;
+    for (const VectorEntry& entry : readVectors(file)) {
+        if (entry.name == "Key") key = entry.hex();
+        if (entry.name == "Digest") digest = entry.hex();
+        if (entry.name == "Signature") result.push_back({entry.section, key, digest, entry.hex()});
+    }
+    return result;
+}
+
 const std::vector<SignatureCase>& openSslCases() {
-    static const std::vector<SignatureCase> cases = [] {
-        std::vector<SignatureCase> result;
-        Bytes key, digest;
-        for (const VectorEntry& entry : readVectors("rsa_md5_signatures.txt")) {
-            if (entry.name == "Key") key = entry.hex();
-            if (entry.name == "Digest") digest = entry.hex();
-            if (entry.name == "Signature") result.push_back({entry.section, key, digest, entry.hex()});
-        }
-        return result;
-    }();
+    static const std::vector<SignatureCase> cases = readCases("rsa_md5_signatures.txt");
     return cases;
 }
 
@@ -86,6 +88,17 @@ protected:
 TEST_F(VerifySignature, EveryOpenSslSignatureMatches) {
     for (const SignatureCase& c : openSslCases()) {
         EXPECT_EQ(verify(c.signature, c.key, c.digest), kMatch) << c.section;
+    }
+}
+
+TEST_F(VerifySignature, ModuliFrom4097To16384BitsMatchPythonsPowers) {
+    const std::vector<SignatureCase> cases = readCases("rsa_large_moduli.txt");
+    ASSERT_EQ(cases.size(), 4u);
+    for (const SignatureCase& c : cases) {
+        EXPECT_EQ(verify(c.signature, c.key, c.digest), kMatch) << c.section;
+        Bytes changed = c.digest;
+        changed[c.section.size() % 16] ^= 0x01;
+        EXPECT_EQ(verify(c.signature, c.key, changed), kMismatch) << c.section;
     }
 }
 
@@ -218,6 +231,14 @@ TEST_F(VerifySignature, OperandsBeyondTheLargestKeysAreNotWorkedOn) {
     EXPECT_EQ(verify(longSignature, c.key, c.digest), kMatch);  // zero words on top fall away
     longSignature.back() = 1;
     EXPECT_EQ(verify(longSignature, c.key, c.digest), kRefused);
+
+    // Sizes are refused before the key is looked at: an even modulus, or one
+    // under a zero exponent, that is too large is refused, not a mismatch.
+    Bytes evenLarger = larger;
+    evenLarger[0] &= 0xFE;
+    EXPECT_EQ(verify(c.signature, keyBlob(16384 + 32, 65537, evenLarger), c.digest), kRefused);
+    EXPECT_EQ(verify(c.signature, keyBlob(16384 + 32, 0, larger), c.digest), kRefused);
+    EXPECT_EQ(verify(longSignature, keyBlob(512, 65537, Bytes(64, 0)), c.digest), kRefused);
 }
 
 TEST_F(VerifySignature, BlobsWithoutDataAreRefused) {
@@ -229,6 +250,11 @@ TEST_F(VerifySignature, BlobsWithoutDataAreRefused) {
     EXPECT_EQ(verifyBlobs(signature, noKey, digest), kRefused);
     EXPECT_EQ(verifyBlobs(signature, key, noDigest), kRefused);
     EXPECT_EQ(verifyBlobs(signature, key, digest), kMatch);
+
+    // No flag to write to: refused, and the last error stays.
+    api().setLastError(kUntouched);
+    EXPECT_EQ(api().verifySignature(&signature, &key, &digest, 0, nullptr), 0u);
+    EXPECT_EQ(api().getLastError(), kUntouched);
 }
 
 TEST_F(VerifySignature, TenThousandCallsLeaveTheHeapAsTheyFoundIt) {

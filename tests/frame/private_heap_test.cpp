@@ -1,6 +1,8 @@
 // The portable private heap: blocks, detach, serialisation across threads and
 // the test instruments the other tests rely on.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cstring>
 #include <thread>
@@ -9,6 +11,7 @@
 #include "frame/heap_probe.h"
 #include "frame/last_error.h"
 #include "frame/private_heap.h"
+#include "zqcrypt.h"
 
 namespace {
 
@@ -48,6 +51,46 @@ TEST(PrivateHeap, FailsOnDemandOnceOrFromThenOn) {
     void* fourth = PrivateHeap::allocate(8);
     EXPECT_NE(fourth, nullptr);
     for (void* block : {first, third, fourth}) PrivateHeap::release(block);
+}
+
+TEST(PrivateHeap, OnlyAnArmedFailureRefusesARequestAcrossTheCountersWrap) {
+    std::vector<void*> blocks;
+    probe::setAllocationCount(UINT32_MAX - 3);
+    for (int i = 0; i < 8; ++i) {
+        blocks.push_back(PrivateHeap::allocate(8));
+        EXPECT_NE(blocks.back(), nullptr) << "request " << i;
+    }
+    EXPECT_EQ(probe::allocationCount(), 4u);
+
+    probe::setAllocationCount(UINT32_MAX - 1);
+    probe::failAllocations(3, false);  // the first request after the wrap but one
+    for (int i = 0; i < 5; ++i) {
+        blocks.push_back(PrivateHeap::allocate(8));
+        EXPECT_EQ(blocks.back() == nullptr, i == 3) << "request " << i;
+    }
+    EXPECT_EQ(probe::failedAllocations(), 1u);
+    probe::stopFailing();
+    for (void* block : blocks) PrivateHeap::release(block);
+}
+
+// The shared library, loaded and unloaded as a plug-in would be: unloading it
+// releases the blocks of blobs that were never cleared.
+TEST(PrivateHeap, UnloadingTheLibraryReleasesEveryBlock) {
+#if defined(ZQ_SANITIZED)
+    GTEST_SKIP() << "the sanitizer's allocator keeps no malloc statistics";
+#else
+    void* library = dlopen(ZQ_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    using BlobInit = uintptr_t (*)(CryptBlob*, uint32_t);
+    auto blobInit = reinterpret_cast<BlobInit>(dlsym(library, "zqCryptBlobInit"));
+    ASSERT_NE(blobInit, nullptr);
+    const size_t before = mallinfo2().hblkhd;
+    CryptBlob blobs[3] = {};
+    for (CryptBlob& blob : blobs) ASSERT_NE(blobInit(&blob, 8u << 20), 0u);
+    EXPECT_GE(mallinfo2().hblkhd, before + (24u << 20));
+    dlclose(library);
+    EXPECT_LE(mallinfo2().hblkhd, before);
+#endif
 }
 
 std::vector<uint8_t> lastReleased;
