@@ -1,19 +1,26 @@
 // File: magnitude_multiply.cpp
 //
 // Magnitude multiplication: schoolbook rows, each 32×32-bit word product
-// built from four products of 16-bit halves. On x86-64 the terms of two
-// words are formed side by side in SSE2 lanes; elsewhere one word at a time
-// in 32-bit words. See magnitude.h.
+// built from four products of 16-bit halves. On x86 the terms of two words
+// are formed side by side in SSE2 lanes (x86-64 always has SSE2; the i386
+// library assumes it, as every x86 processor since the Pentium 4 and the
+// Athlon 64 has it); elsewhere one word at a time in 32-bit words. See
+// magnitude.h.
 #include <immintrin.h>
 #include <string.h>
 
 #include "bignum/magnitude.h"
 #include "bignum/magnitude_words.h"
 
+// The SSE2 lanes on i386, where compilers do not assume SSE2 by default.
+#if defined(__i386__) && !defined(__SSE2__) && !defined(__clang__)
+#pragma GCC target("sse2")
+#endif
+
 namespace zq {
 namespace {
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 // wordTerm is w + x·y in 64 bits, x = xh·2^16 + xl.
 //
 // The word product is built from 16-bit halves, with y = yh·2^16 + yl:
@@ -238,7 +245,7 @@ void Magnitude::multiplyTruncated(const Magnitude& a, const Magnitude& b, uint32
     uint32_t skip = 0;
     while (skip < b.length && b.words[skip] == 0) ++skip;
     const uint32_t rows = a.length < n ? a.length : n;
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
     // The multiplier a block of words at a time; the blocks' products add up.
     for (uint32_t start = skip; start < b.length; start += BlockWords) {
         const uint32_t count = b.length - start < BlockWords ? b.length - start : BlockWords;

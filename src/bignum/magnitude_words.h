@@ -26,34 +26,43 @@ inline void wipe(uint32_t* words, uint32_t count) noexcept {
 // returns the carry or borrow out: 32-bit additions with explicit carries
 // (add-with-carry). On x86-64 two adjacent words are taken as one
 // little-endian 64-bit word, which gives the same words and carry in half
-// the steps. `r` may be `a` or `b`: each step reads before it stores.
-// addWords and subtractWords are its two forms.
+// the steps; on i386 the words go one at a time through the same chain.
+// `r` may be `a` or `b`: each step reads before it stores. addWords and
+// subtractWords are its two forms.
 template <bool Borrow>
 inline unsigned char chainWords(uint32_t* r, const uint32_t* a, const uint32_t* b, uint32_t n,
                                 unsigned char c) noexcept {
     uint32_t i = 0;
-#if defined(__x86_64__)
-    // Eight words at a time as four 64-bit steps, written out in assembly so
-    // that the carry stays in the flag from one step to the next and every
-    // result goes straight to its place. Each step loads before it stores,
-    // which is what lets `r` be `a` or `b`. "addb $0xff" turns c (0 or 1)
-    // into the carry flag.
+#if defined(__x86_64__) || defined(__i386__)
+    // Eight words at a time, written out in assembly so that the carry stays
+    // in the flag from one step to the next and every result goes straight
+    // to its place: four steps of 64 bits on x86-64, eight of 32 bits on
+    // i386. Each step loads before it stores, which is what lets `r` be `a`
+    // or `b`. "addb $0xff" turns c (0 or 1) into the carry flag.
     for (; i + 8 <= n; i += 8) {
-        uint64_t t;
-        // One step: load two words of a, add or subtract those of b with the
-        // flag, store; OFFSET is the byte offset of the pair.
-#define ZQ_CHAIN_PAIR(OP, OFFSET) \
-    "movq " OFFSET "(%[a]), %[t]\n\t" OP " " OFFSET "(%[b]), %[t]\n\tmovq %[t], " OFFSET "(%[r])\n\t"
-#define ZQ_CHAIN_EIGHT(OP)                                                                                        \
-    __asm__("addb $0xff, %[c]\n\t" ZQ_CHAIN_PAIR(OP, "0") ZQ_CHAIN_PAIR(OP, "8") ZQ_CHAIN_PAIR(OP, "16")       \
-                ZQ_CHAIN_PAIR(OP, "24") "setc %[c]"                                                               \
-            : [c] "+q"(c), [t] "=&r"(t)                                                                           \
-            : [a] "r"(a + i), [b] "r"(b + i), [r] "r"(r + i)                                                      \
+        uintptr_t t;
+        // One step: load a word of a, add or subtract that of b with the
+        // flag, store; OFFSET is the byte offset of the word.
+#define ZQ_CHAIN_STEP(OP, OFFSET) \
+    "mov " OFFSET "(%[a]), %[t]\n\t" OP " " OFFSET "(%[b]), %[t]\n\tmov %[t], " OFFSET "(%[r])\n\t"
+#if defined(__x86_64__)
+#define ZQ_CHAIN_STEPS(OP) \
+    ZQ_CHAIN_STEP(OP, "0") ZQ_CHAIN_STEP(OP, "8") ZQ_CHAIN_STEP(OP, "16") ZQ_CHAIN_STEP(OP, "24")
+#else
+#define ZQ_CHAIN_STEPS(OP)                                                                           \
+    ZQ_CHAIN_STEP(OP, "0") ZQ_CHAIN_STEP(OP, "4") ZQ_CHAIN_STEP(OP, "8") ZQ_CHAIN_STEP(OP, "12") \
+        ZQ_CHAIN_STEP(OP, "16") ZQ_CHAIN_STEP(OP, "20") ZQ_CHAIN_STEP(OP, "24") ZQ_CHAIN_STEP(OP, "28")
+#endif
+#define ZQ_CHAIN_EIGHT(OP)                                                 \
+    __asm__("addb $0xff, %[c]\n\t" ZQ_CHAIN_STEPS(OP) "setc %[c]"       \
+            : [c] "+q"(c), [t] "=&r"(t)                                    \
+            : [a] "r"(a + i), [b] "r"(b + i), [r] "r"(r + i)               \
             : "cc", "memory")
-        if constexpr (Borrow) ZQ_CHAIN_EIGHT("sbbq");
-        else ZQ_CHAIN_EIGHT("adcq");
+        if constexpr (Borrow) ZQ_CHAIN_EIGHT("sbb");
+        else ZQ_CHAIN_EIGHT("adc");
 #undef ZQ_CHAIN_EIGHT
-#undef ZQ_CHAIN_PAIR
+#undef ZQ_CHAIN_STEPS
+#undef ZQ_CHAIN_STEP
     }
 #endif
     for (; i < n; ++i) {
