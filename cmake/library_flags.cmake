@@ -6,7 +6,7 @@ target_link_libraries(zq_library_flags INTERFACE zq_warnings)
 target_compile_options(zq_library_flags INTERFACE
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
 target_include_directories(zq_library_flags INTERFACE
-  ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+  ${PROJECT_SOURCE_DIR}/include ${PROJECT_BINARY_DIR}/include ${PROJECT_SOURCE_DIR}/src)
 if(WIN32)
   # No stack probes (they live in the C runtime) and no unwind tables. A
   # 32-bit Windows caller aligns the stack to 4 bytes only: every function

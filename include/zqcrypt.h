@@ -27,6 +27,9 @@
 
 #include <stdint.h>
 
+/* ZQCRYPT_VERSION_MAJOR, _MINOR, _PATCH and ZQCRYPT_VERSION_STRING. */
+#include "zqcrypt_version.h"
+
 #if defined(_WIN32)
 #define ZQ_CALL __stdcall
 #define ZQ_EXPORT

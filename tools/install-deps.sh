@@ -2,8 +2,11 @@
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
 # multilib for i386), CMake, GoogleTest, Google Benchmark (x86-64 and i386),
-# Wine with its 32-bit part, and the test oracles OpenSSL and GMP (x86-64 and
-# i386).
+# Wine with its 32-bit part, the test oracles OpenSSL and GMP (x86-64 and
+# i386), pkg-config for the consumer tests, zip for the release bundles, and
+# the hosts of the bindings: Debian's Python 3 (/usr/bin/python3) with pytest
+# and pip, its i386 library (the Python tests also run against the i386
+# zqcrypt), and Mono.
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,9 @@ packages=(
   libgtest-dev libbenchmark-dev libbenchmark-dev:i386
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
+  pkg-config zip
+  python3-pytest python3-pip python3-setuptools python3-wheel mono-mcs mono-runtime
+  libpython3.11:i386
 )
 
 missing=()

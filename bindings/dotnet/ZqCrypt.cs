@@ -1,0 +1,268 @@
+// File: ZqCrypt.cs
+//
+// zqcrypt from .NET: the P/Invoke declarations of the library's functions and
+// a small safe wrapper over them. Add this one file to a project; it needs no
+// unsafe code and nothing beyond the base class library.
+//
+//   byte[] digest = Zq.ZqCrypt.Md5(message);
+//   bool good = Zq.ZqCrypt.Verify(signature, keyBlob, digest);
+//
+// Two sets of declarations bind the same functions:
+//   ZqCryptWin32  zqcrypt.dll, 32-bit Windows: stdcall, decorated export names
+//                 (_zqCryptHashBuffer@12), the system's last-error value. The
+//                 DLL is 32-bit, so the process must be too (x86, or AnyCPU
+//                 with "prefer 32-bit").
+//   ZqCryptPosix  libzqcrypt.so: the C calling convention, plain names, and
+//                 zqGetLastError / zqSetLastError for the last-error value.
+// ZqCrypt picks one when it is first used. The tests of this file run under
+// Mono on Linux, where only ZqCryptPosix is called: the Windows set (its
+// calling convention, entry points and last-error handling, and the 12-byte
+// record) is exercised only on Windows; on Linux its entry points are checked
+// against the DLL's export list, not called.
+//
+// CryptBlob records: the library owns the bytes of every record it fills, and
+// releases them in zqCryptBlobClear. The wrapper copies what it needs out of
+// an output record and clears it in a finally block, whatever happens. Input
+// records point straight at the caller's pinned array: the library only reads
+// them and never releases or keeps an input's bytes.
+using System;
+using System.Runtime.InteropServices;
+
+namespace Zq
+{
+    /// <summary>The library's record: byte count, opaque tag, pointer to the
+    /// library's bytes. 12 bytes in a 32-bit process, 16 in a 64-bit one, as
+    /// the C compiler lays it out. A zero-filled record is the empty blob.</summary>
+    [StructLayout(LayoutKind.Sequential)]
+    public struct CryptBlob
+    {
+        public uint Size;
+        public uint Tag;
+        public IntPtr Data;
+    }
+
+    /// <summary>zqcrypt.dll on 32-bit Windows: stdcall, decorated names. The
+    /// last error is read with Marshal.GetLastWin32Error().</summary>
+    public static class ZqCryptWin32
+    {
+        const string Dll = "zqcrypt.dll";
+        const CallingConvention Call = CallingConvention.StdCall;
+
+        [DllImport(Dll, EntryPoint = "_zqCryptBlobInit@8", CallingConvention = Call)]
+        public static extern UIntPtr zqCryptBlobInit(ref CryptBlob blob, uint size);
+
+        [DllImport(Dll, EntryPoint = "_zqCryptBlobClear@4", CallingConvention = Call)]
+        public static extern uint zqCryptBlobClear(ref CryptBlob blob);
+
+        [DllImport(Dll, EntryPoint = "_zqCryptBlobCopy@8", CallingConvention = Call)]
+        public static extern uint zqCryptBlobCopy(ref CryptBlob destination, ref CryptBlob source);
+
+        [DllImport(Dll, EntryPoint = "_zqCryptHashBuffer@12", CallingConvention = Call, SetLastError = true)]
+        public static extern uint zqCryptHashBuffer(ref CryptBlob input, uint reserved, ref CryptBlob output);
+
+        [DllImport(Dll, EntryPoint = "_zqCryptUUDecode@12", CallingConvention = Call)]
+        public static extern uint zqCryptUUDecode(ref CryptBlob text, uint reserved, ref CryptBlob output);
+
+        [DllImport(Dll, EntryPoint = "_zqCryptUUEncode@12", CallingConvention = Call)]
+        public static extern uint zqCryptUUEncode(ref CryptBlob input, uint reserved, ref CryptBlob text);
+
+        [DllImport(Dll, EntryPoint = "_zqCryptVerifySignature@20", CallingConvention = Call, SetLastError = true)]
+        public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
+                                                         ref CryptBlob digest, uint reserved, out uint matches);
+    }
+
+    /// <summary>libzqcrypt.so (and other C builds of the library): the C
+    /// calling convention and plain names.</summary>
+    public static class ZqCryptPosix
+    {
+        const string Library = "zqcrypt";
+        const CallingConvention Call = CallingConvention.Cdecl;
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern UIntPtr zqCryptBlobInit(ref CryptBlob blob, uint size);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqCryptBlobClear(ref CryptBlob blob);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqCryptBlobCopy(ref CryptBlob destination, ref CryptBlob source);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqCryptHashBuffer(ref CryptBlob input, uint reserved, ref CryptBlob output);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqCryptUUDecode(ref CryptBlob text, uint reserved, ref CryptBlob output);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqCryptUUEncode(ref CryptBlob input, uint reserved, ref CryptBlob text);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
+                                                         ref CryptBlob digest, uint reserved, out uint matches);
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern uint zqGetLastError();
+
+        [DllImport(Library, CallingConvention = Call)]
+        public static extern void zqSetLastError(uint value);
+    }
+
+    /// <summary>Thrown by ZqCrypt.Verify when the check could not be made:
+    /// a digest that is not 16 bytes, a key blob under its 20-byte header, a
+    /// modulus or signature over 16384 bits, or an exhausted heap. Never the
+    /// same as a mismatch.</summary>
+    public class ZqCryptCheckException : Exception
+    {
+        public ZqCryptCheckException(string message) : base(message) { }
+    }
+
+    /// <summary>The safe wrapper: arrays in, arrays out, every output record
+    /// cleared.</summary>
+    public static class ZqCrypt
+    {
+        /// <summary>The thread's last error after a signature that does not match.</summary>
+        public const uint NteBadSignature = 0x80090006;
+
+        delegate uint Service(ref CryptBlob input, uint reserved, ref CryptBlob output);
+        delegate uint Check(ref CryptBlob signature, ref CryptBlob key, ref CryptBlob digest,
+                            uint reserved, out uint matches);
+        delegate uint Clearing(ref CryptBlob blob);
+
+        static readonly bool Windows = Environment.OSVersion.Platform == PlatformID.Win32NT;
+        static readonly Service Hash = Windows ? (Service)ZqCryptWin32.zqCryptHashBuffer : ZqCryptPosix.zqCryptHashBuffer;
+        static readonly Service Encode = Windows ? (Service)ZqCryptWin32.zqCryptUUEncode : ZqCryptPosix.zqCryptUUEncode;
+        static readonly Service Decode = Windows ? (Service)ZqCryptWin32.zqCryptUUDecode : ZqCryptPosix.zqCryptUUDecode;
+        static readonly Check VerifySignature =
+            Windows ? (Check)ZqCryptWin32.zqCryptVerifySignature : ZqCryptPosix.zqCryptVerifySignature;
+        static readonly Clearing Clear = Windows ? (Clearing)ZqCryptWin32.zqCryptBlobClear : ZqCryptPosix.zqCryptBlobClear;
+
+        // A zero-length input still needs a non-null pointer: the hash
+        // refuses a record without data.
+        static readonly byte[] Empty = new byte[1];
+
+        /// <summary>An input record over a pinned array; Dispose unpins it.</summary>
+        struct Input : IDisposable
+        {
+            GCHandle pin;
+            public readonly CryptBlob Blob;
+
+            public Input(byte[] data, string name)
+            {
+                if (data == null) throw new ArgumentNullException(name);
+                pin = GCHandle.Alloc(data.Length == 0 ? Empty : data, GCHandleType.Pinned);
+                Blob = new CryptBlob { Size = (uint)data.Length, Tag = 0, Data = pin.AddrOfPinnedObject() };
+            }
+
+            public void Dispose()
+            {
+                if (pin.IsAllocated) pin.Free();
+            }
+        }
+
+        // Runs a service over `data` and returns the first `length` bytes of
+        // its output (all of them when `length` is negative).
+        static byte[] Run(Service service, byte[] data, string name, Func<int, int> length)
+        {
+            using (var input = new Input(data, name))
+            {
+                CryptBlob source = input.Blob;
+                CryptBlob output = new CryptBlob();
+                try
+                {
+                    if (service(ref source, 0, ref output) == 0)
+                        throw new OutOfMemoryException("zqcrypt: the library could not produce its output");
+                    int size = (int)Math.Min(output.Size, (uint)length(data.Length));
+                    byte[] result = new byte[size];
+                    if (size > 0) Marshal.Copy(output.Data, result, 0, size);
+                    return result;
+                }
+                finally
+                {
+                    Clear(ref output);
+                }
+            }
+        }
+
+        /// <summary>The 16-byte MD5 digest (RFC 1321) of <paramref name="data"/>.</summary>
+        public static byte[] Md5(byte[] data)
+        {
+            return Run(Hash, data, "data", size => int.MaxValue);
+        }
+
+        /// <summary>The Base64 text of <paramref name="data"/> (RFC 4648
+        /// alphabet, "=" padding) in the library's layout: CR LF after every 64
+        /// characters, the last line included when it is complete; without the
+        /// zero bytes the library puts behind it.</summary>
+        public static string Base64Encode(byte[] data)
+        {
+            byte[] text = Run(Encode, data, "data", TextLength);
+            return System.Text.Encoding.ASCII.GetString(text);
+        }
+
+        /// <summary>The bytes of the Base64 text <paramref name="text"/>. The
+        /// library never rejects text: it reads four characters at a time to
+        /// the first zero byte, skips CR, LF, space and TAB between groups,
+        /// stops after the first group that ends in "=", and counts characters
+        /// outside the alphabet as 0. Non-ASCII characters throw
+        /// ArgumentException.</summary>
+        public static byte[] Base64Decode(string text)
+        {
+            if (text == null) throw new ArgumentNullException("text");
+            var bytes = new byte[text.Length];
+            for (int i = 0; i < text.Length; i++)
+            {
+                if (text[i] > 0x7F) throw new ArgumentException("zqcrypt: Base64 text must be ASCII", "text");
+                bytes[i] = (byte)text[i];
+            }
+            return Base64Decode(bytes);
+        }
+
+        /// <summary>The bytes of the Base64 text held in <paramref name="text"/>; see Base64Decode(string).</summary>
+        public static byte[] Base64Decode(byte[] text)
+        {
+            return Run(Decode, text, "text", size => int.MaxValue);
+        }
+
+        /// <summary>Whether <paramref name="signature"/> (the integer s, least
+        /// significant byte first) matches the 16-byte MD5 <paramref
+        /// name="digest"/> under the RSA public key <paramref name="keyBlob"/>
+        /// (PUBLICKEYBLOB layout).
+        ///
+        /// true means only that the lowest 128 bits of s^e mod n equal the
+        /// digest: the padding and algorithm identifier above them are not
+        /// examined, and with a small exponent such as 3 a signature can be
+        /// forged for any digest. See the README's section "What the signature
+        /// check proves, and what it does not". false means the check was made
+        /// and failed; LastError() is then NteBadSignature. A check that could
+        /// not be made throws ZqCryptCheckException, never returns false.</summary>
+        public static bool Verify(byte[] signature, byte[] keyBlob, byte[] digest)
+        {
+            using (var s = new Input(signature, "signature"))
+            using (var k = new Input(keyBlob, "keyBlob"))
+            using (var d = new Input(digest, "digest"))
+            {
+                CryptBlob sBlob = s.Blob, kBlob = k.Blob, dBlob = d.Blob;
+                uint matches;
+                if (VerifySignature(ref sBlob, ref kBlob, ref dBlob, 0, out matches) == 0)
+                    throw new ZqCryptCheckException(digest.Length != 16
+                        ? "zqcrypt: the check could not be made: the digest is " + digest.Length + " bytes, not 16"
+                        : "zqcrypt: the check could not be made (key blob under 20 bytes, operand over 16384 bits, or heap exhausted)");
+                return matches == 1;
+            }
+        }
+
+        /// <summary>The calling thread's last-error value as the library left it.</summary>
+        public static uint LastError()
+        {
+            return Windows ? (uint)Marshal.GetLastWin32Error() : ZqCryptPosix.zqGetLastError();
+        }
+
+        // Characters of the encoder's text for `size` input bytes: four per
+        // started group of three bytes, CR LF after every complete line of 64.
+        static int TextLength(int size)
+        {
+            long characters = 4L * ((size + 2L) / 3);
+            return (int)Math.Min(int.MaxValue, characters + 2 * (characters / 64));
+        }
+    }
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the zqcrypt package with pip, offline, with a copy of the given
+# library inside it, into a scratch folder, and runs the package's tests
+# against that install (ZQCRYPT_LIBRARY unset, so the copy is what loads).
+#
+# Usage: run_installed.sh <python> <libzqcrypt.so> <scratch folder>
+set -euo pipefail
+python=$1
+library=$(realpath "$2")
+scratch=$3
+package=$(cd "$(dirname "$0")/.." && pwd)
+
+# pip builds in the folder it is given; a copy keeps the source tree clean.
+rm -rf "$scratch"
+mkdir -p "$scratch/source"
+cp -r "$package/pyproject.toml" "$package/setup.py" "$package/zqcrypt" "$scratch/source/"
+ZQCRYPT_BUNDLE_LIBRARY=$library PIP_DISABLE_PIP_VERSION_CHECK=1 "$python" -m pip install \
+  --quiet --no-build-isolation --no-index --no-deps --no-cache-dir --root-user-action=ignore \
+  --target "$scratch/site" "$scratch/source"
+
+cd "$scratch"
+env -u ZQCRYPT_LIBRARY PYTHONPATH="$scratch/site${PYTHONPATH:+:$PYTHONPATH}" PYTHONDONTWRITEBYTECODE=1 \
+  "$python" -m pytest -q -p no:cacheprovider "$package/tests"

@@ -1,0 +1,18 @@
+// The shortest correct host of zqcrypt in C#: prints the MD5 digest of its
+// first argument in hex. Built with the declarations of bindings/dotnet:
+//
+//   mcs -out:Hash.exe Hash.cs ../../bindings/dotnet/ZqCrypt.cs
+//   LD_LIBRARY_PATH=<folder of libzqcrypt.so> mono Hash.exe "message"
+//
+// On Windows, a 32-bit (x86) program beside zqcrypt.dll.
+using System;
+using System.Text;
+
+static class Hash
+{
+    static void Main(string[] arguments)
+    {
+        byte[] digest = Zq.ZqCrypt.Md5(Encoding.UTF8.GetBytes(arguments[0]));
+        Console.WriteLine(BitConverter.ToString(digest).Replace("-", "").ToLowerInvariant());
+    }
+}

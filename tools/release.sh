@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the release bundles of the committed tree (HEAD) into dist/:
+#   zqcrypt-VERSION-win32.zip            zqcrypt.dll, libzqcrypt.dll.a, zqcrypt.lib,
+#                                        zqcrypt.def, the header, README.md, LICENSE,
+#                                        USING.txt (and the CMake and pkg-config files)
+#   zqcrypt-VERSION-linux-x86_64.tar.gz  the installed tree: lib, include, the CMake
+#   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config
+#   SHA256SUMS
+# The bundles are reproducible: the same commit gives the same bytes in any
+# folder. Sources come from `git archive`, no build path reaches a binary
+# (-ffile-prefix-map), the PE header has no time stamp, and every archive
+# entry has the commit's time, owner 0 and a fixed mode, in sorted order.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+export SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export TZ=UTC LC_ALL=C
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+  echo "note: uncommitted changes are not in the bundles (they are built from HEAD)" >&2
+fi
+
+work=build/release
+rm -rf "$work" dist
+mkdir -p "$work/source" "$work/stage" dist
+git archive --format=tar HEAD | tar -x -C "$work/source"
+version=$(sed -n 's/^project(zqcrypt VERSION \([0-9.]*\).*/\1/p' "$work/source/CMakeLists.txt")
+
+# build <name> <targets> [cmake options]: configure, build the targets and
+# install into the stage folder zqcrypt-VERSION-<name>.
+build() {
+  local name=$1 targets=$2 root="$work/stage/zqcrypt-$version-$1"
+  shift 2
+  echo "=== $name"
+  cmake -S "$work/source" -B "$work/$name" -DCMAKE_BUILD_TYPE=Release -DZQ_WERROR=ON \
+    -DZQ_TESTS=OFF -DZQ_BENCH=OFF "$@" >"$work/$name.log"
+  cmake --build "$work/$name" -j2 --target $targets >>"$work/$name.log"
+  cmake --install "$work/$name" --prefix "$root" >>"$work/$name.log"
+  chmod -R u=rwX,go=rX "$root"
+  find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+build linux-x86_64 "zqcrypt zqcrypt_static"
+build linux-i386 "zqcrypt zqcrypt_static" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-linux32.cmake"
+build win32 zqcrypt -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-mingw32.cmake"
+
+# The Windows bundle: its documents at the top, beside the installed tree.
+win="$work/stage/zqcrypt-$version-win32"
+cp "$work/source/README.md" "$work/source/docs/USING.txt" "$win/"
+mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
+rm -r "$win/share"
+chmod -R u=rwX,go=rX "$win"
+find "$win" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+cd "$work/stage"
+for name in linux-x86_64 linux-i386; do
+  tar --create --format=gnu --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
+      --owner=0 --group=0 --numeric-owner "zqcrypt-$version-$name" |
+    gzip -9 -n >"../../../dist/zqcrypt-$version-$name.tar.gz"
+done
+find "zqcrypt-$version-win32" -type f | sort |
+  zip -X -D -q -9 "../../../dist/zqcrypt-$version-win32.zip" -@
+cd ../../../dist
+sha256sum zqcrypt-* >SHA256SUMS
+echo "=== dist"
+ls -l
+cat SHA256SUMS
