@@ -41,9 +41,9 @@ build() {
   find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
-build linux-x86_64 "zqcrypt zqcrypt_static"
-build linux-i386 "zqcrypt zqcrypt_static" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-linux32.cmake"
-build win32 zqcrypt -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-mingw32.cmake"
+build linux-x86_64 "zqcrypt zqcrypt_static zqcrypt_tool"
+build linux-i386 "zqcrypt zqcrypt_static zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-linux32.cmake"
+build win32 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-mingw32.cmake"
 
 # The Windows bundle: its documents at the top, beside the installed tree.
 win="$work/stage/zqcrypt-$version-win32"

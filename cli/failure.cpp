@@ -1,0 +1,38 @@
+// File: failure.cpp
+//
+// Messages on stderr. See failure.h.
+#include "failure.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace zqcli {
+
+void fail(const std::string& name, const std::string& reason) { throw Failure{name, reason}; }
+
+void failSystem(const std::string& name, int error) {
+    throw Failure{name, systemReason(error), ExitError, error};
+}
+
+void report(const std::string& name, const std::string& reason) {
+    fflush(stdout);
+    fprintf(stderr, "zqcrypt: %s: %s\n", name.c_str(), reason.c_str());
+}
+
+std::string quoteName(const std::string& name) {
+    if (name == "-") return "'standard input'";
+    bool plain = !name.empty();
+    for (unsigned char ch : name) {
+        const bool safe = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                          (ch >= '0' && ch <= '9') || strchr("._-+/,:@%=", ch) != nullptr;
+        plain = plain && safe;
+    }
+    if (plain) return name;
+    std::string quoted = "'";
+    for (char ch : name) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return quoted + "'";
+}
+
+std::string systemReason(int error) { return strerror(error); }
+
+}  // namespace zqcli

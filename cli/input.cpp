@@ -1,0 +1,67 @@
+// File: input.cpp
+//
+// Input files. See input.h.
+#include "input.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "failure.h"
+
+namespace zqcli {
+
+InputFile::InputFile(const std::string& name) : name_(name), file_(stdin) {
+    if (name == "-") return;
+    // A directory opens for reading on Linux and fails only at the first
+    // read, and not at all alike elsewhere: name it here, the same way on
+    // every system.
+    struct stat status;
+    if (stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        failSystem(quoteName(name), EISDIR);
+    }
+    file_ = fopen(name.c_str(), "rb");
+    if (file_ == nullptr) failSystem(quoteName(name), errno);
+    // The pieces are large: read them straight into the caller's buffer.
+    setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+InputFile::~InputFile() {
+    if (file_ != stdin) fclose(file_);
+}
+
+size_t InputFile::read(uint8_t* buffer, size_t size) {
+    size_t filled = 0;
+    while (filled < size) {
+        const size_t count = fread(buffer + filled, 1, size - filled, file_);
+        filled += count;
+        if (count != 0) continue;
+        if (ferror(file_)) failSystem(quoteName(name_), errno);
+        break;
+    }
+    return filled;
+}
+
+std::vector<uint8_t> readSmallFile(const std::string& name, size_t limit) {
+    InputFile input(name);
+    std::vector<uint8_t> content(limit + 1);
+    content.resize(input.read(content.data(), content.size()));
+    if (content.size() > limit) {
+        fail(quoteName(name), "larger than " + std::to_string(limit) + " bytes; not a key or a signature");
+    }
+    return content;
+}
+
+void useBinaryStandardStreams() {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+}
+
+}  // namespace zqcli

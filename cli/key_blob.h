@@ -1,0 +1,48 @@
+// File: key_blob.h
+//
+// RSA public keys in the PUBLICKEYBLOB layout the library imports: an
+// 8-byte header (type 6, version 2, reserved 0, algorithm CALG_RSA_KEYX),
+// the magic "RSA1", the modulus's bit length and the public exponent as
+// 32-bit little-endian words, then the modulus, least significant byte
+// first, in bitlen / 8 bytes.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace zqcli {
+
+// RsaPublicKey: a modulus (big-endian, no leading zero byte) and an exponent.
+struct RsaPublicKey {
+    std::vector<uint8_t> modulus;
+    uint32_t exponent = 0;
+};
+
+// The largest modulus the library works on, in bits.
+inline constexpr uint32_t MaxModulusBits = 16384;
+
+// makeKeyBlob writes `key` as a PUBLICKEYBLOB. The library reads the modulus
+// in whole 32-bit words, so the bit length written is the modulus's rounded
+// up to a multiple of 32 (the modulus then has zero bytes on top); for the
+// usual sizes (2048, 3072, 4096 bits) it is the modulus's own.
+std::vector<uint8_t> makeKeyBlob(const RsaPublicKey& key);
+
+// looksLikeKeyBlob: `bytes` start like a PUBLICKEYBLOB (or a PRIVATEKEYBLOB,
+// whose public part sits in the same places) rather than a PEM or DER key.
+bool looksLikeKeyBlob(const std::vector<uint8_t>& bytes);
+
+// keyBlobBits is the bit length that a blob of at least 20 bytes states.
+uint32_t keyBlobBits(const std::vector<uint8_t>& bytes);
+
+// readKeyBlob reads the key in a blob that looksLikeKeyBlob; a blob the
+// library would misread (cut short, a bit length that is 0, above
+// MaxModulusBits or not a multiple of 32) throws a Failure naming `name`.
+RsaPublicKey readKeyBlob(const std::vector<uint8_t>& bytes, const std::string& name);
+
+// checkKeyFits throws a Failure naming `name` when the library cannot hold
+// `key`: a modulus above MaxModulusBits.
+void checkKeyFits(const RsaPublicKey& key, const std::string& name);
+
+}  // namespace zqcli

@@ -1,0 +1,89 @@
+// zqcrypt: the command-line companion of the zqcrypt library. It hashes and
+// Base64-encodes files with the library's own code, makes RSA keys and MD5
+// signatures with OpenSSL's libcrypto in the library's key format and byte
+// order, and checks signatures through the library's export, so that it
+// answers what a host of the library would.
+//
+// Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "failure.h"
+#include "input.h"
+#include "subcommand.h"
+#include "zqcrypt.h"
+
+
+namespace {
+
+using namespace zqcli;
+
+const Subcommand* const subcommands[] = {&md5Command,    &base64Command, &keygenCommand,
+                                         &pubkeyCommand, &signCommand,   &verifyCommand};
+
+void printOverview() {
+    printf("Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...\n"
+           "Hash, Base64, RSA keys, signatures and their check, in the zqcrypt library's formats.\n\n");
+    for (const Subcommand* command : subcommands) printf("  %-8s %s\n", command->name, command->summary);
+    printf("\n"
+           "  --help     show this help; 'zqcrypt SUBCOMMAND --help' shows a subcommand's\n"
+           "  --version  show the version\n\n"
+           "Exit status: 0 success (signature or checksums match), 1 a signature or checksum\n"
+           "that does not match, 2 any other error. Errors are one line on stderr:\n"
+           "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
+#ifndef ZQ_WITH_LIBCRYPTO
+           "\nThis build has no libcrypto: it carries md5, base64 and verify with\n"
+           "PUBLICKEYBLOB keys and raw signatures.\n"
+#endif
+    );
+}
+
+int run(int argc, char** argv) {
+    if (argc < 2) fail("usage", "no subcommand given (try 'zqcrypt --help')");
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printOverview();
+        return ExitSuccess;
+    }
+    if (name == "--version") {
+        printf("zqcrypt %s\n", ZQCRYPT_VERSION_STRING);
+        return ExitSuccess;
+    }
+    for (const Subcommand* command : subcommands) {
+        if (name != command->name) continue;
+        std::vector<OptionSpec> specs = command->options;
+        specs.push_back({"help", 'h', false});
+        const ParsedOptions options = parseOptions(name, argc - 2, argv + 2, specs);
+        if (options.has("help")) {
+            fputs(command->help, stdout);
+            return ExitSuccess;
+        }
+        return command->run(options);
+    }
+    fail(quoteName(name), "unknown subcommand (try 'zqcrypt --help')");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    useBinaryStandardStreams();
+    try {
+        const int code = run(argc, argv);
+        if (fflush(stdout) != 0) fail("standard output", strerror(errno));
+        return code;
+    } catch (const Failure& failure) {
+        report(failure.name, failure.reason);
+        return failure.code;
+    }
+}
+
+namespace zqcli {
+
+void lacksLibcrypto(const char* command, const char* what) {
+    fail(command, std::string(what) + " needs OpenSSL's libcrypto, which this build lacks");
+}
+
+}  // namespace zqcli

@@ -1,0 +1,145 @@
+// File: output.cpp
+//
+// Outputs renamed into place. See output.h.
+#include "output.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "failure.h"
+
+namespace zqcli {
+namespace {
+
+// The temporary file being written, removed by a signal that ends the
+// program (interrupt, termination, hangup, a closed pipe) before the program
+// stops with that signal. A plain array: the handler may read nothing that
+// could be half changed.
+char pendingTemporary[4096];
+
+void removePendingAndStop(int signalNumber) {
+    if (pendingTemporary[0] != 0) {
+#ifdef _WIN32
+        _unlink(pendingTemporary);
+#else
+        unlink(pendingTemporary);
+#endif
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+void setPending(const std::string& temporary) {
+    const size_t length = temporary.size() < sizeof pendingTemporary ? temporary.size() : 0;
+    memcpy(pendingTemporary, temporary.data(), length);
+    pendingTemporary[length] = 0;
+#ifdef _WIN32
+    const int signals[] = {SIGINT, SIGTERM};
+#else
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+#endif
+    for (int signalNumber : signals) signal(signalNumber, length != 0 ? removePendingAndStop : SIG_DFL);
+}
+
+// createTemporary opens a new file with a name not yet taken beside `target`
+// and stores the name in `temporary`; null with errno set on failure.
+FILE* createTemporary(const std::string& target, bool ownerOnly, std::string& temporary) {
+#ifdef _WIN32
+    (void)ownerOnly;  // the folder's permissions decide on Windows
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temporary = target + ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        const int fd =
+            _open(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd >= 0) return _fdopen(fd, "wb");
+        if (errno != EEXIST) return nullptr;
+    }
+    return nullptr;
+#else
+    temporary = target + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) return nullptr;
+    // mkstemp makes the file for its owner only; other outputs get the
+    // permissions a new file would get.
+    if (!ownerOnly) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+    return fdopen(fd, "wb");
+#endif
+}
+
+bool renameOnto(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+    errno = EACCES;  // MoveFileEx sets the thread's last error, not errno
+    return false;
+#else
+    return rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+}  // namespace
+
+Output::Output(const std::string& target, bool ownerOnly) : target_(target), file_(stdout) {
+    if (target.empty() || target == "-") {
+        target_ = "standard output";
+        return;
+    }
+    file_ = createTemporary(target, ownerOnly, temporary_);
+    if (file_ == nullptr) {
+        const int error = errno;
+        if (!temporary_.empty()) remove(temporary_.c_str());
+        failSystem(quoteName(target), error);
+    }
+    setPending(temporary_);
+}
+
+Output::~Output() {
+    if (file_ != stdout && file_ != nullptr) {
+        fclose(file_);
+        remove(temporary_.c_str());
+        setPending("");
+    }
+}
+
+void Output::failWriting(int error) {
+    failSystem(file_ == stdout ? target_ : quoteName(target_), error);
+}
+
+void Output::write(const void* bytes, size_t count) {
+    if (count != 0 && fwrite(bytes, 1, count, file_) != count) failWriting(errno);
+}
+
+void Output::commit() {
+    if (file_ == stdout) {
+        if (fflush(stdout) != 0 || ferror(stdout)) failWriting(errno);
+        return;
+    }
+    FILE* file = file_;
+    file_ = nullptr;
+    const bool written = fflush(file) == 0 && !ferror(file);
+    int error = errno;
+    const bool closed = fclose(file) == 0;
+    if (written && !closed) error = errno;
+    const bool renamed = written && closed && renameOnto(temporary_, target_);
+    if (written && closed && !renamed) error = errno;
+    if (!renamed) remove(temporary_.c_str());
+    setPending("");
+    if (!renamed) failWriting(error);
+}
+
+}  // namespace zqcli
