@@ -1,17 +1,61 @@
 #!/usr/bin/env bash
-# Builds the benchmark program of the linux preset (Release, x86-64) and runs
-# it: Google Benchmark's output, then the table of zqcrypt beside OpenSSL and
-# GMP with their ratios. Pinned to one core when taskset is there (the core is
-# ZQ_BENCH_CPU, default 0). Arguments go to the program, for example
-#   bash tools/bench.sh --benchmark_filter=md5 --benchmark_repetitions=5
+# Benchmarks, for one ABI at a time:
+#   bash tools/bench.sh [--preset linux] [benchmark flags]   x86-64 library
+#   bash tools/bench.sh --preset linux32 [benchmark flags]   i386 library
+#   bash tools/bench.sh --preset win32 [samples]             zqcrypt.dll under Wine
+# linux and linux32 build the benchmark program (Google Benchmark's output,
+# then the table of zqcrypt beside OpenSSL and GMP of the same ABI with their
+# ratios); linux32 in build/linux32-bench, against the i386 OpenSSL and GMP.
+# win32 times the exports from a host program: once in the i386 library,
+# once in the DLL under Wine, and prints the two side by side.
+# Pinned to one core when taskset is there (the core is ZQ_BENCH_CPU,
+# default 0). For example
+#   bash tools/bench.sh --preset linux32 --benchmark_filter=md5 --benchmark_repetitions=5
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target zqcrypt_bench -j2 >/dev/null
-
-program=build/linux/bin/zqcrypt_bench
-if command -v taskset >/dev/null 2>&1; then
-  exec taskset -c "${ZQ_BENCH_CPU:-0}" "$program" "$@"
+preset=linux
+if [ "${1:-}" = "--preset" ]; then
+  preset=${2:?--preset needs linux, linux32 or win32}
+  shift 2
 fi
-exec "$program" "$@"
+pin=()
+if command -v taskset >/dev/null 2>&1; then pin=(taskset -c "${ZQ_BENCH_CPU:-0}"); fi
+
+case "$preset" in
+  linux)
+    cmake --preset linux >/dev/null
+    cmake --build --preset linux --target zqcrypt_bench -j2 >/dev/null
+    exec "${pin[@]}" build/linux/bin/zqcrypt_bench "$@"
+    ;;
+  linux32)
+    cmake --preset linux32 -B build/linux32-bench -DZQ_BENCH=ON -DZQ_TESTS=OFF >/dev/null
+    cmake --build build/linux32-bench --target zqcrypt_bench -j2 >/dev/null
+    exec "${pin[@]}" build/linux32-bench/bin/zqcrypt_bench "$@"
+    ;;
+  win32)
+    samples=${1:-7}
+    vectors=tests/vectors/rsa_md5_signatures.txt
+    cmake --preset linux32 -B build/linux32-bench -DZQ_BENCH=ON -DZQ_TESTS=OFF >/dev/null
+    cmake --build build/linux32-bench --target export_timing -j2 >/dev/null
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 --target export_timing -j2 >/dev/null
+    export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-zqcrypt} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    so=$(mktemp)
+    dll=$(mktemp)
+    trap 'rm -f "$so" "$dll"' EXIT
+    "${pin[@]}" build/linux32-bench/bin/export_timing "$vectors" "$samples" >"$so"
+    (cd build/win32/bin && "${pin[@]}" wine export_timing.exe "Z:$PWD/../../../$vectors" "$samples") | tr -d '\r' >"$dll"
+    echo "The exports from a host program (wall time, best of $samples samples; ratio = i386 .so time / DLL time)"
+    echo
+    awk -F'\t' 'NR == FNR { so[$1] = $2; soRate[$1] = $3; next }
+      BEGIN { printf "%-24s %14s %14s %7s %12s %12s\n", "case/bytes", "i386 .so ns", "DLL ns", "ratio", ".so MiB/s", "DLL MiB/s" }
+      ($1 in so) && $2 != "failed" && so[$1] != "failed" {
+        printf "%-24s %14.1f %14.1f %7.2f %12.1f %12.1f\n", $1, so[$1], $2, so[$1] / $2, soRate[$1], $3 }
+      !($1 in so) || $2 == "failed" || so[$1] == "failed" { printf "%-24s failed\n", $1 }' "$so" "$dll"
+    ;;
+  *)
+    echo "unknown preset $preset (linux, linux32 or win32)" >&2
+    exit 2
+    ;;
+esac

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
-# multilib for i386), CMake, GoogleTest, Google Benchmark, Wine with its 32-bit
-# part, the test oracles OpenSSL and GMP (x86-64 and i386), pkg-config for
-# the consumer tests, zip for the release bundles, Debian's Python 3
-# (/usr/bin/python3) for the command-line tool's tests and the bindings, with
-# pytest and pip and its i386 library (the Python tests also run against the
-# i386 zqcrypt), and Mono.
+# multilib for i386), CMake, GoogleTest, Google Benchmark (x86-64 and i386),
+# Wine with its 32-bit part, the test oracles OpenSSL and GMP (x86-64 and
+# i386), pkg-config for the consumer tests, zip for the release bundles,
+# Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
+# the bindings, with pytest and pip and its i386 library (the Python tests also
+# run against the i386 zqcrypt), and Mono.
 set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev binutils
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libbenchmark-dev:i386
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
   pkg-config zip

@@ -6,20 +6,19 @@
 namespace zq {
 
 bool Base64TextLayout::of(uint32_t n, Base64TextLayout& layout) noexcept {
-    // 32-bit division only (the i386 DLL has no 64-bit divide); the rest in
-    // 64 bits, where 4·G ≤ 4·(2^32 / 3 + 1) cannot wrap.
-    const uint64_t groups = n / 3 + (n % 3 != 0 ? 1 : 0);
-    const uint64_t characters = 4 * groups;
-    const uint64_t lines = characters >> 6;
-    const uint64_t textLength = characters + 2 * lines;
-    const uint64_t blockSize = (textLength + 7) & ~uint64_t{3};
-    if (blockSize > UINT32_MAX) return false;
-
-    layout.groups = static_cast<uint32_t>(groups);
-    layout.characters = static_cast<uint32_t>(characters);
-    layout.lines = static_cast<uint32_t>(lines);
-    layout.textLength = static_cast<uint32_t>(textLength);
-    layout.blockSize = static_cast<uint32_t>(blockSize);
+    // In 32-bit words, which cannot wrap below the largest n whose block
+    // fits: every quantity is at most the block size. (Division by 3 only:
+    // the i386 DLL has no 64-bit divide.)
+    if (n > Base64LargestInput) return false;
+    const uint32_t groups = n / 3 + (n % 3 != 0 ? 1 : 0);
+    const uint32_t characters = 4 * groups;
+    const uint32_t lines = characters >> 6;
+    const uint32_t textLength = characters + 2 * lines;
+    layout.groups = groups;
+    layout.characters = characters;
+    layout.lines = lines;
+    layout.textLength = textLength;
+    layout.blockSize = (textLength + 7) & ~uint32_t{3};
     return true;
 }
 

@@ -29,6 +29,9 @@ struct Base64TextLayout {
 
 // Base64InputPerLine, Base64TextPerLine: a complete line holds 16 groups, that
 // is 48 input bytes, and takes 64 characters plus CR LF.
+// Base64LargestInput is the largest input whose block size fits in 32 bits.
+inline constexpr uint32_t Base64LargestInput = 3123612573u;
+
 inline constexpr uint32_t Base64InputPerLine = 48;
 inline constexpr uint32_t Base64TextPerLine = 66;
 

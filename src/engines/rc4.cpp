@@ -4,24 +4,89 @@
 // the published keystreams of RFC 6229 as their reference. See rc4.h.
 #include "engines/rc4.h"
 
-#include <string.h>
+#include "engines/byte_order.h"
 
 namespace zq {
 namespace {
 
-// One step of the output stage: i <- i + 1, t <- S[i], j <- j + t, swap S[i]
-// and S[j], and the keystream byte is the low byte of S[t + S[i]], every index
-// taken modulo 256. Masking each sum to 8 bits is what lets entries and
-// indices with high bits act through their low 8 bits only: a sum modulo 256
-// depends on nothing else.
-inline uint8_t nextKeyByte(uint32_t* sbox, uint32_t& i, uint32_t& j) noexcept {
-    i = (i + 1) & 0xFF;
-    const uint32_t t = sbox[i];
+// addLowByte sets j to (j + t) mod 256 for a j below 256. On x86 it is one
+// add of the low bytes, which leaves the upper bits of j zero and so masks
+// the sum for nothing: j runs through every step's chain of dependences,
+// and a separate mask would double that chain's length. j is a full
+// register wide, so that it indexes the table as it is, without a widening
+// move.
+inline void addLowByte(uintptr_t& j, uint32_t t) noexcept {
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__("addb %b1, %b0" : "+q"(j) : "q"(t) : "cc");
+#else
     j = (j + t) & 0xFF;
+#endif
+}
+
+// replaceIfSame sets `value` to `replacement` when the two addresses are the
+// same. On x86 by a jump, not a conditional move: the jump is almost never
+// taken and is predicted so, while a conditional move would make `value`
+// wait for the comparison, and through it for j.
+inline void replaceIfSame(uint32_t& value, uint32_t replacement, const uint32_t* a, const uint32_t* b) noexcept {
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__("cmp %2, %1\n\tjne 1f\n\tmov %3, %0\n1:" : "+r"(value) : "r"(a), "r"(b), "r"(replacement) : "cc");
+#else
+    if (a == b) value = replacement;
+#endif
+}
+
+// stepAhead is one step of the output stage: t <- S[i], j <- j + t, swap
+// S[i] and S[j]; the keystream byte is the low byte of the entry it returns,
+// S[t + S[i]]. The caller has stepped i already and passes its entry as
+// `slot` (&S[i]) and the entry's value t in `next`. Every index is taken
+// modulo 256, which is what lets entries and indices with high bits act
+// through their low 8 bits only: a sum modulo 256 depends on nothing else.
+//
+// The step also reads ahead: it leaves in `next` the entry at `ahead`, the
+// S[i + 1] that the following step starts from. That entry is read before
+// this step's two stores, not after them, so that the read need not wait
+// for the store to S[j], whose address comes only at the end of this step's
+// chain: the one case where the swap changes it, j = i + 1, is put right
+// afterwards (S[i + 1] is then t).
+inline const uint32_t* stepAhead(uint32_t* sbox, uint32_t* slot, const uint32_t* ahead, uintptr_t& j,
+                                 uint32_t& next) noexcept {
+    const uint32_t t = next;
+    addLowByte(j, t);
     const uint32_t u = sbox[j];
-    sbox[i] = u;
+    next = *ahead;
+    *slot = u;
     sbox[j] = t;
-    return static_cast<uint8_t>(sbox[(t + u) & 0xFF]);
+    replaceIfSame(next, t, sbox + j, ahead);
+    return sbox + ((t + u) & 0xFF);
+}
+
+// gather moves `word` down by one byte and puts the low byte of `*entry` in
+// its top byte. On x86 that is a load of the byte into the word's low byte
+// and a rotation by 8 bits, which after four bytes leaves the first one
+// lowest. Either form keeps the word in an integer register: compilers would
+// otherwise gather the two words of a group side by side in vector lanes,
+// which costs a move between register files for every byte.
+inline void gather(uint32_t& word, const uint32_t* entry) noexcept {
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__("movb %1, %b0\n\trorl $8, %0" : "+q"(word) : "m"(*entry));
+#else
+    word = word >> 8 | (*entry & 0xFF) << 24;
+#endif
+}
+
+// xorWords combines the eight bytes at `input` with the keystream words
+// `low` (the first four bytes) and `high` into `output`, and moves both on
+// by eight. Eight keystream bytes are gathered into two 32-bit words in
+// registers rather than into a byte array: single-byte stores read back as
+// one word cannot be forwarded by the processor. All eight input bytes are
+// loaded before any output byte is stored, so crypting in place is safe.
+inline void xorWords(const uint8_t*& input, uint8_t*& output, uint32_t low, uint32_t high) noexcept {
+    const uint32_t first = loadLittle32(input) ^ low;
+    const uint32_t second = loadLittle32(input + 4) ^ high;
+    storeLittle32(output, first);
+    storeLittle32(output + 4, second);
+    input += 8;
+    output += 8;
 }
 
 }  // namespace
@@ -46,39 +111,53 @@ void Rc4State::setKey(const uint8_t* key, uint32_t length) noexcept {
 
 void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noexcept {
     if (count == 0) return;
-    uint32_t x = i;
-    uint32_t y = j;
+    uint32_t x = i & 0xFF;
+    uintptr_t y = j & 0xFF;
 
-    // Groups of eight: eight keystream bytes, then one 8-byte exclusive or.
-    // All eight input bytes are loaded before any output byte is stored, so
-    // crypting a buffer in place is safe.
-    for (uint32_t groups = count >> 3; groups != 0; --groups) {
-        uint8_t stream[8];
-        stream[0] = nextKeyByte(sbox, x, y);
-        stream[1] = nextKeyByte(sbox, x, y);
-        stream[2] = nextKeyByte(sbox, x, y);
-        stream[3] = nextKeyByte(sbox, x, y);
-        stream[4] = nextKeyByte(sbox, x, y);
-        stream[5] = nextKeyByte(sbox, x, y);
-        stream[6] = nextKeyByte(sbox, x, y);
-        stream[7] = nextKeyByte(sbox, x, y);
-        uint64_t data;
-        uint64_t keyWord;
-        memcpy(&data, input, 8);
-        memcpy(&keyWord, stream, 8);
-        data ^= keyWord;
-        memcpy(output, &data, 8);
-        input += 8;
-        output += 8;
+    // Each step reads the next step's entry S[i + 1] ahead (stepAhead).
+    // While i stays below 248 a group's entries S[i + 1 … i + 8] lie in a
+    // row, reached at fixed offsets from one pointer, and the entry read
+    // ahead is carried from group to group. The one group in 32 that wraps
+    // past 255, and the last count mod 8 steps, reduce each index by itself.
+    auto entry = [&](uint32_t index) { return sbox + (index & 0xFF); };
+    uint32_t groups = count >> 3;
+    while (groups != 0) {
+        if (x >= 248) {
+            uint32_t low = 0, high = 0, next = *entry(x + 1);
+            for (uint32_t k = 1; k <= 8; ++k) {
+                gather(k <= 4 ? low : high, stepAhead(sbox, entry(x + k), entry(x + k + 1), y, next));
+            }
+            x = (x + 8) & 0xFF;
+            xorWords(input, output, low, high);
+            --groups;
+            continue;
+        }
+        uint32_t next = sbox[x + 1];
+        do {
+            uint32_t* const row = sbox + x + 1;
+            uint32_t low = 0, high = 0;
+            gather(low, stepAhead(sbox, row, row + 1, y, next));
+            gather(low, stepAhead(sbox, row + 1, row + 2, y, next));
+            gather(low, stepAhead(sbox, row + 2, row + 3, y, next));
+            gather(low, stepAhead(sbox, row + 3, row + 4, y, next));
+            gather(high, stepAhead(sbox, row + 4, row + 5, y, next));
+            gather(high, stepAhead(sbox, row + 5, row + 6, y, next));
+            gather(high, stepAhead(sbox, row + 6, row + 7, y, next));
+            gather(high, stepAhead(sbox, row + 7, entry(x + 9), y, next));
+            x += 8;
+            xorWords(input, output, low, high);
+            --groups;
+        } while (groups != 0 && x < 248);
     }
 
-    // The remaining count mod 8 bytes, one at a time.
     for (uint32_t rest = count & 7; rest != 0; --rest) {
-        *output++ = static_cast<uint8_t>(*input++ ^ nextKeyByte(sbox, x, y));
+        uint32_t next = *entry(x + 1);
+        *output++ = static_cast<uint8_t>(*input++ ^ *stepAhead(sbox, entry(x + 1), entry(x + 2), y, next));
+        x = (x + 1) & 0xFF;
     }
 
     i = x;
-    j = y;
+    j = static_cast<uint32_t>(y);
 }
 
 }  // namespace zq

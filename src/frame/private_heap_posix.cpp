@@ -1,21 +1,27 @@
 // File: private_heap_posix.cpp
 //
 // The portable private heap, and the load and unload hooks that make and
-// destroy it. Each block carries a small header that links it into the list
-// of live blocks, so that an unload can release everything still allocated,
-// as destroying a Win32 heap does. One mutex serialises the list, as the
-// system serialises a heap created without HEAP_NO_SERIALIZE.
+// destroy it. Its blocks come from a BlockStore (block_store.h): small ones
+// from size classes and their free lists, large ones kept for reuse after
+// release within a bound, so that the blocks each call takes cost a few
+// instructions and repeated calls on large blocks reuse pages already mapped.
+// An unload hands the whole store back, which releases every block still
+// allocated, as destroying a Win32 heap does. One lock serialises the store,
+// as the system serialises a heap created without HEAP_NO_SERIALIZE: a
+// spinning lock, since it is held for a few dozen instructions, that yields
+// the processor when it has to wait longer.
 //
 // The heap also carries the test instruments of heap_probe.h: a live-block
 // count, a request count, allocation failure on demand and a release
-// observer. They are plain fields under the same mutex, and a request fails
+// observer. They are plain fields under the same lock, and a request fails
 // only while a test has armed the failure.
-#include <pthread.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <stdlib.h>
 
 #include <atomic>
 
+#include "frame/block_store.h"
 #include "frame/heap_probe.h"
 #include "frame/private_heap.h"
 
@@ -25,15 +31,6 @@ extern "C" int __cxa_atexit(void (*handler)(void*), void* argument, void* module
 
 namespace zq {
 namespace {
-
-// The bytes handed out keep malloc's 16-byte alignment: the header is 32 bytes
-// on 64-bit targets and 16 on 32-bit ones.
-struct alignas(16) BlockHeader {
-    BlockHeader* previous;
-    BlockHeader* next;
-    size_t size;
-};
-static_assert(sizeof(BlockHeader) % 16 == 0);
 
 // The test instruments. Nothing sets `armed` but heap_probe::failAllocations.
 struct Probe {
@@ -59,10 +56,45 @@ struct Probe {
     }
 };
 
-pthread_mutex_t heapLock = PTHREAD_MUTEX_INITIALIZER;
-BlockHeader* liveList = nullptr;  // guarded by heapLock
-bool attached = false;            // guarded by heapLock
-Probe probe;                      // guarded by heapLock
+// HeapLock is a test-and-set lock: one atomic exchange to take it when it is
+// free, which is nearly always; a waiter spins on plain reads, and after a
+// while gives up the processor at each turn, so that a holder that lost its
+// own stays cheap to wait for.
+class HeapLock {
+public:
+    void lock() noexcept {
+        for (uint32_t spins = 0; held_.exchange(true, std::memory_order_acquire); ++spins) {
+            while (held_.load(std::memory_order_relaxed)) {
+                if (++spins < 64) pause();
+                else sched_yield();
+            }
+        }
+    }
+    void unlock() noexcept { held_.store(false, std::memory_order_release); }
+
+private:
+    static void pause() noexcept {
+#if defined(__i386__) || defined(__x86_64__)
+        __builtin_ia32_pause();
+#endif
+    }
+
+    std::atomic<bool> held_{false};
+};
+
+HeapLock heapLock;
+
+// Locked holds the heap's lock for its lifetime.
+struct Locked {
+    Locked() noexcept { heapLock.lock(); }
+    ~Locked() { heapLock.unlock(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+};
+
+BlockStore store;       // guarded by heapLock
+bool attached = false;  // guarded by heapLock
+Probe probe;            // guarded by heapLock
 
 // Process exit. A destructor of the library runs both when it is unloaded and
 // when the process exits; at exit, other threads may still be inside a call,
@@ -109,72 +141,48 @@ bool processExiting() noexcept {
     return signal != nullptr && sem_getvalue(signal, &value) == 0 && value > 0;
 }
 
-void unlink(BlockHeader* header) noexcept {
-    if (header->previous != nullptr) header->previous->next = header->next;
-    else liveList = header->next;
-    if (header->next != nullptr) header->next->previous = header->previous;
-}
-
 }  // namespace
 
 bool PrivateHeap::attach() noexcept {
-    pthread_mutex_lock(&heapLock);
+    Locked locked;
     attached = true;
-    pthread_mutex_unlock(&heapLock);
     return true;
 }
 
 void PrivateHeap::detach() noexcept {
-    pthread_mutex_lock(&heapLock);
-    while (liveList != nullptr) {
-        BlockHeader* header = liveList;
-        liveList = header->next;
-        free(header);
-        --probe.live;
-    }
+    Locked locked;
+    store.releaseAll();
+    probe.live = 0;
     attached = false;
-    pthread_mutex_unlock(&heapLock);
 }
 
 void* PrivateHeap::allocate(uint32_t n) noexcept {
-    // On a 32-bit target the header wraps the size of a block near 4 GiB.
-    const size_t total = sizeof(BlockHeader) + n;
-    auto* header = total < n ? nullptr : static_cast<BlockHeader*>(malloc(total));
-
-    pthread_mutex_lock(&heapLock);
-    const bool refused = probe.refuses();
+    Locked locked;
     // No heap outside load and unload: nothing may be handed out.
-    if (refused || header == nullptr || !attached) {
-        pthread_mutex_unlock(&heapLock);
-        free(header);
-        return nullptr;
-    }
+    if (probe.refuses() || !attached) return nullptr;
     if (!exitWatched) {
         exitWatched = true;
         watchExit();
     }
-    header->size = n;
-    header->previous = nullptr;
-    header->next = liveList;
-    if (liveList != nullptr) liveList->previous = header;
-    liveList = header;
-    ++probe.live;
-    pthread_mutex_unlock(&heapLock);
-    return header + 1;
+    void* block = store.take(n);
+    if (block != nullptr) ++probe.live;
+    return block;
 }
 
 void PrivateHeap::release(void* block) noexcept {
     if (block == nullptr) return;
-    BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
-
-    pthread_mutex_lock(&heapLock);
-    unlink(header);
+    heapLock.lock();
+    if (probe.observer != nullptr) {
+        // The observer sees the block, outside the lock, before it can be
+        // handed out again.
+        const heap_probe::ReleaseObserver observer = probe.observer;
+        heapLock.unlock();
+        observer(block, BlockStore::sizeOf(block));
+        heapLock.lock();
+    }
+    store.give(block);
     --probe.live;
-    const heap_probe::ReleaseObserver observer = probe.observer;
-    pthread_mutex_unlock(&heapLock);
-
-    if (observer != nullptr) observer(block, header->size);
-    free(header);
+    heapLock.unlock();
 }
 
 // Load and unload. The loader runs these when the library, or a program
@@ -193,17 +201,6 @@ __attribute__((destructor(101))) static void processDetach() {
 }
 
 namespace heap_probe {
-namespace {
-
-// Locked holds the heap's mutex for its lifetime.
-struct Locked {
-    Locked() noexcept { pthread_mutex_lock(&heapLock); }
-    ~Locked() { pthread_mutex_unlock(&heapLock); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-};
-
-}  // namespace
 
 uint32_t liveBlocks() noexcept {
     Locked locked;

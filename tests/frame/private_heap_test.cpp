@@ -93,6 +93,17 @@ TEST(PrivateHeap, UnloadingTheLibraryReleasesEveryBlock) {
 #endif
 }
 
+// A large block released is kept and handed out again, so that repeated
+// calls on large blocks find their pages already mapped.
+TEST(PrivateHeap, ALargeBlockReleasedIsHandedOutAgain) {
+    void* first = PrivateHeap::allocate(8u << 20);
+    ASSERT_NE(first, nullptr);
+    PrivateHeap::release(first);
+    void* second = PrivateHeap::allocate((8u << 20) - 100);
+    EXPECT_EQ(second, first);
+    PrivateHeap::release(second);
+}
+
 std::vector<uint8_t> lastReleased;
 void keepReleasedBytes(const void* block, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(block);
