@@ -62,7 +62,9 @@ uint32_t shortQuotientStep(Magnitude& r0, const Magnitude& r1, Magnitude& scratc
     }
     if (q == 1) {
         r0.subtract(r1);
-    } else if (q != 0) {
+    } else if (q < 0x10000) {
+        r0.subtractShortProduct(r1, q);
+    } else {
         scratch.clear();
         scratch.addProduct(r1, q);
         if (!scratch.isValid()) return 0;
