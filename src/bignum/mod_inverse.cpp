@@ -43,10 +43,12 @@ uint64_t topBits(const Magnitude& m, uint32_t t) noexcept {
 // for bit lengths differing by d, so bit d is the first), which never
 // exceeds the true quotient and falls short of it by a few at most; r0 −
 // q·r1 is then formed in one row, and r1 subtracted while it still fits.
-uint32_t shortQuotientStep(Magnitude& r0, const Magnitude& r1, Magnitude& scratch, uint32_t& q) noexcept {
-    const uint32_t n0 = r0.bitLength();
-    const uint32_t n1 = r1.bitLength();
+// n0 and n1 are the bit lengths of r0 and r1; `bits` receives that of the
+// remainder.
+uint32_t shortQuotientStep(Magnitude& r0, const Magnitude& r1, uint32_t n0, uint32_t n1, Magnitude& scratch,
+                           uint32_t& q, uint32_t& bits) noexcept {
     q = 0;
+    bits = n0;
     if (n0 < n1) return 1;  // the quotient is 0 and r0 is its own remainder
     const uint32_t d = n0 - n1;
     if (d >= 32) return 0;
@@ -70,11 +72,12 @@ uint32_t shortQuotientStep(Magnitude& r0, const Magnitude& r1, Magnitude& scratc
         if (!scratch.isValid()) return 0;
         r0.subtract(scratch);
     }
-    while (r0.compare(r1) >= 0) {
+    for (;;) {
+        bits = r0.bitLength();
+        if (bits < n1 || (bits == n1 && r0.compare(r1) < 0)) return 1;
         r0.subtract(r1);
         ++q;
     }
-    return 1;
 }
 
 }  // namespace
@@ -92,14 +95,25 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
     BigInt remainder(0u);
     BigInt product(0u);
 
+    // The bit lengths of r0 and r1, carried from one short step to the next
+    // (the remainder's is known from the step that made it); 0 for not known.
+    uint32_t bits0 = 0;
+    uint32_t bits1 = 0;
     while (!r1.mag->isZero()) {
         // The usual step: non-negative remainders and a one-word quotient,
         // reduced in r0's own storage.
         uint32_t q = 0;
+        uint32_t bits = 0;
         if (!product.isValid()) break;
+        if (bits1 == 0) {
+            bits0 = r0.mag->bitLength();
+            bits1 = r1.mag->bitLength();
+        }
         if (r0.negative == 0 && r1.negative == 0 && r0.makeUnique() &&
-            shortQuotientStep(*r0.mag, *r1.mag, *product.mag, q)) {
+            shortQuotientStep(*r0.mag, *r1.mag, bits0, bits1, *product.mag, q, bits)) {
             swapValues(r0, r1);
+            bits0 = bits1;
+            bits1 = bits;
             // (t0, t1) ← (t1, t0 − q·t1).
             if (q != 0) {
                 if (t0.negative != t1.negative && t0.makeUnique()) {
@@ -117,6 +131,7 @@ BigInt modInverse(const BigInt& value, const BigInt& modulus) noexcept {
         }
         // q = r0 / r1 (toward zero) and r0 − q·r1, which is r0 % r1, from one
         // division.
+        bits1 = 0;
         ownStorage(remainder);
         if (!quotient.isValid() || !remainder.isValid()) break;
         quotient.mag->divide(*r0.mag, *r1.mag, *remainder.mag);
