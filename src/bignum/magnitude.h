@@ -199,6 +199,11 @@ struct Magnitude {
     // grows once to the longer length, and once more for a final carry word.
     void addProduct(const Magnitude& a, uint32_t x) noexcept;
 
+    // subtractShortProduct subtracts a·x from this, for x < 2^16 and a·x not
+    // above this; `a` must be a different magnitude. The row is formed from
+    // the same products of 16-bit halves and subtracted in the same pass.
+    void subtractShortProduct(const Magnitude& a, uint32_t x) noexcept;
+
     // multiply stores a·b into this: multiplyTruncated to bitLength(a) +
     // bitLength(b) bits, the exact size of the product. Same aliasing rule.
     void multiply(const Magnitude& a, const Magnitude& b) noexcept;

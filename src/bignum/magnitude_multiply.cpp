@@ -218,6 +218,66 @@ inline uint32_t rowMulAdd(uint32_t* w, const uint32_t* y, uint32_t count, uint32
 }
 #endif
 
+// ---- Rows with a short multiplier ------------------------------------------
+// For x < 2^16 each word product x·y is x·yl + (x·yh)·2^16, two products of
+// 16-bit halves, and the whole row x·y[0 … n) is the sum of two word vectors
+// without carries between their words: A, the low 16 bits of every half
+// product at the half's own place, and B, their high 16 bits one half
+// higher. The row is then added or subtracted as two add-with-carry chains.
+
+// shortRowHalves writes words j < m of A and B for the words y[0 … m) and
+// returns the high 16 bits of the last half product, which begin the next
+// word of B; `carried` is that of the words before.
+inline uint32_t shortRowHalves(uint32_t* a, uint32_t* b, const uint32_t* y, uint32_t m, uint32_t x,
+                               uint32_t carried) noexcept {
+    uint32_t j = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    // Four words, eight halves, at a time: the 16-bit lane products' low
+    // halves are A's words as they stand, their high halves moved up one
+    // lane are B's.
+    const __m128i xv = _mm_set1_epi16(static_cast<int16_t>(x));
+    for (; j + 4 <= m; j += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + j));
+        const __m128i high = _mm_mulhi_epu16(v, xv);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a + j), _mm_mullo_epi16(v, xv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + j),
+                         _mm_or_si128(_mm_slli_si128(high, 2), _mm_cvtsi32_si128(static_cast<int>(carried))));
+        carried = static_cast<uint32_t>(_mm_extract_epi16(high, 7));
+    }
+#endif
+    for (; j < m; ++j) {
+        const uint32_t low = x * (y[j] & 0xFFFF);
+        const uint32_t high = x * (y[j] >> 16);
+        a[j] = (low & 0xFFFF) | (high << 16);
+        b[j] = carried | (low & 0xFFFF0000u);
+        carried = high >> 16;
+    }
+    return carried;
+}
+
+// shortRow adds (Borrow false) or subtracts (Borrow true) x·y[0 … n) into
+// w[0 … n), x < 2^16, and returns what is still to be added or subtracted
+// at word n: the top word of B and the two chains' carries, below 2^16 + 2.
+template <bool Borrow>
+uint32_t shortRow(uint32_t* w, const uint32_t* y, uint32_t n, uint32_t x) noexcept {
+    constexpr uint32_t Piece = 64;
+    uint32_t a[Piece];
+    uint32_t b[Piece];
+    uint32_t carried = 0;
+    unsigned char carryA = 0;
+    unsigned char carryB = 0;
+    for (uint32_t start = 0; start < n; start += Piece) {
+        const uint32_t m = n - start < Piece ? n - start : Piece;
+        carried = shortRowHalves(a, b, y + start, m, x, carried);
+        carryA = chainWords<Borrow>(w + start, w + start, a, m, carryA);
+        carryB = chainWords<Borrow>(w + start, w + start, b, m, carryB);
+    }
+    const uint32_t used = n < Piece ? n : Piece;
+    wipe(a, used);  // parts of the product: not left on the stack
+    wipe(b, used);
+    return carried + carryA + carryB;
+}
+
 }  // namespace
 
 // ---- Multiplication -----------------------------------------------------------
@@ -281,13 +341,25 @@ void Magnitude::addProduct(const Magnitude& a, uint32_t x) noexcept {
         memset(words + length, 0, static_cast<size_t>(a.length - length) * 4);
         length = a.length;
     }
-    uint32_t carry = rowMulAdd(words, a.words, a.length, x);
+    uint32_t carry = x < 0x10000 ? shortRow<false>(words, a.words, a.length, x) : rowMulAdd(words, a.words, a.length, x);
     carry = rippleCarry(words, a.length, length, carry);
     // A carry out of the top is a new top word. Without one the top word is
     // non-zero: either this top word plus something that did not wrap, or
     // the low half of a's top word times x plus a carry, which is zero only
     // if both are (a's top word and x are not).
     if (carry != 0) growAndStore(length, carry);
+}
+
+void Magnitude::subtractShortProduct(const Magnitude& a, uint32_t x) noexcept {
+    if (!isValid() || !a.isValid() || x == 0 || a.length == 0) return;
+    uint32_t borrow = shortRow<true>(words, a.words, a.length, x);
+    // a·x is not above this: the borrow stops within the words.
+    for (uint32_t k = a.length; borrow != 0 && k < length; ++k) {
+        const uint32_t old = words[k];
+        words[k] = old - borrow;
+        borrow = old < borrow;
+    }
+    trimLength();
 }
 
 void Magnitude::multiply(const Magnitude& a, const Magnitude& b) noexcept {

@@ -202,6 +202,36 @@ TEST_F(MagnitudeTest, BitwiseAndParity) {
     EXPECT_EQ(p.andParity(Mag()), 0u);
 }
 
+TEST_F(MagnitudeTest, RowProductsAddedAndSubtractedMatchGmp) {
+    // One-word multipliers below and above 2^16 (the short rows and the
+    // full ones), rows across the 64-word pieces and with 1 to 3 words left
+    // over after the groups of four.
+    bignum_test::Operands operands(1414);
+    bignum_test::Mpz a, w, x, expected;
+    for (int round = 0; round < 400; ++round) {
+        const Words aw = operands.words(140);
+        const Words ww = operands.words(140);
+        const uint32_t pick = operands.below(4);
+        const uint32_t factor = pick == 0   ? 0xFFFFu
+                                : pick == 1 ? 2 + operands.below(0xFFFE)
+                                : pick == 2 ? 0x10000u + operands.below(0xFFFF0000u)
+                                            : 1 + operands.below(16);
+        SCOPED_TRACE(testing::Message() << "round " << round << " factor " << factor);
+        bignum_test::toMpz(a, aw);
+        bignum_test::toMpz(w, ww);
+        mpz_mul_ui(x, a, factor);
+        mpz_add(expected, w, x);
+        Mag sum(ww);
+        Mag row(aw);
+        sum.addProduct(row, factor);
+        EXPECT_EQ(sum.value(), bignum_test::wordsOf(expected));
+        if (factor >= 0x10000) continue;
+        // (w + a·x) − a·x gives w back, the borrow running past a's words.
+        sum.subtractShortProduct(row, factor);
+        EXPECT_EQ(sum.value(), ww);
+    }
+}
+
 TEST_F(MagnitudeTest, TruncatedProducts) {
     Mag a({0xFFFFFFFF, 0x12345678});
     Mag b({0xFFFFFFFF, 0xFFFFFFFF});
