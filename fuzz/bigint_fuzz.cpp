@@ -1,13 +1,16 @@
 // Every operator of the integer layer on signed operands of up to 512 bytes,
 // against GMP: sums, differences, products, quotients and remainders
 // (rounded toward zero), shifts, bitwise operations on the magnitudes,
-// comparisons, gcd, modular inverse, modPow and montgomeryPow. With a heap
+// comparisons, one-place rotations, gcd, modular inverse, modPow and
+// montgomeryPow. With a heap
 // failure armed, a result is either the invalid value or the right number.
 //
 // Input: the fault (fuzz_support.h), then the operator, the sign bits, the
 // lengths of a and b (two bytes each, modulo 513), a, b, and c (the rest, at
 // most 512 bytes) as the modulus where one is needed.
 #include <stdint.h>
+
+#include <algorithm>
 
 #include "bignum/mod_inverse.h"
 #include "bignum/montgomery.h"
@@ -155,10 +158,29 @@ void operate(uint8_t op, Operands& v, const fuzz::Fault* fault) {
         mpz_mod(e, e, v.c);
         return expect(zq::montgomeryPow(image, v.y, v.z), &e, fault);
     }
-    default:
+    default: {
         Fault::disarm();
         comparisons(v);
-        return;
+        // One-place rotations within w bits, w at least the length of |a|.
+        mpz_and(e, absA, absB);
+        check(andParity(v.x, v.y) == (mpz_popcount(e) & 1));
+        const uint32_t w = std::max<uint32_t>(1, v.x.bitLength() + mpz_getlimbn(absB, 0) % 3);
+        Mpz right, left, low;
+        mpz_tdiv_q_2exp(right, absA, 1);
+        if (mpz_odd_p(absA)) mpz_setbit(right, w - 1);
+        mpz_mul_2exp(left, absA, 1);
+        if (mpz_tstbit(left, w)) mpz_setbit(left, 0);
+        mpz_fdiv_r_2exp(left, left, w);
+        if (v.x.negative) mpz_neg(right, right), mpz_neg(left, left);
+        BigInt r = v.x, l = v.x;
+        if (fault) fault->arm();
+        r.rotateRight1(w);
+        l.rotateLeft1(w);
+        expect(r, &right, fault);
+        expect(l, &left, fault);
+        mpz_setbit(low, shift);
+        return expect(zq::powerOfTwo(shift), &low, fault);
+    }
     }
 }
 
