@@ -111,7 +111,7 @@ void objects(fuzz::Reader& in, const fuzz::Fault* fault) {
             if (algId != zq::CALG_MD5 && algId != zq::CALG_SHA) {
                 check(made == 0 && handle == reinterpret_cast<zq::HashObject*>(uintptr_t{0x1234}));
             } else if (made == 0) {
-                check(fault != nullptr && handle == reinterpret_cast<zq::HashObject*>(uintptr_t{0x1234}));
+                check(fuzz::refused(fault) && handle == reinterpret_cast<zq::HashObject*>(uintptr_t{0x1234}));
             } else {
                 m = Model{handle, algId, {}, false, {}};
             }
@@ -132,7 +132,7 @@ void objects(fuzz::Reader& in, const fuzz::Fault* fault) {
             if (fault) fault->arm();
             const uint32_t set = zq::ProvSetHashParam(m.handle, zq::HP_HASHVAL, value.data(), argument);
             fuzz::Fault::disarm();
-            check(set == 1 || fault != nullptr);
+            check(set == 1 || fuzz::refused(fault));
             if (set == 1) m.stored = true, m.value = value;
             query(m, 0);  // unchanged when refused
             break;

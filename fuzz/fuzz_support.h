@@ -134,6 +134,12 @@ struct Fault {
     static void disarm() { zq::heap_probe::stopFailing(); }
 };
 
+// refused: a fault was armed for this run and the heap has refused a request
+// since; only then may a call report that it ran out of memory.
+inline bool refused(const Fault* fault) {
+    return fault != nullptr && zq::heap_probe::failedAllocations() != 0;
+}
+
 // serviceUnderFault: a blob service `call(output)` run with `fault` armed on
 // an output that already holds a block of the library's. It either gives
 // `expected` (a copy of what the call gave without the fault), or returns 0,
