@@ -19,7 +19,7 @@ fi
 
 dir="$PWD/build/coverage"
 flags="-fprofile-instr-generate -fcoverage-mapping"
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DZQ_WERROR=ON -DZQ_FUZZ=ON \
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DZQ_WERROR=ON -DZQ_FUZZ=ON -DZQ_FUZZ_LAYERS=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >"$dir.log" 2>&1 &&
