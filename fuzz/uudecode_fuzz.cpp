@@ -5,7 +5,8 @@
 //
 // Input: byte 0, when odd, makes the blob's size the whole rest; when even,
 // bytes 0 and 1 choose a size from 0 to the length of the rest. The text is
-// what follows them.
+// what follows them. The call is then made again with the heap refusing an
+// allocation, as the last byte says (fuzz_support.h).
 #include <sanitizer/asan_interface.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -15,6 +16,7 @@
 
 #include "codec/base64_codec.h"
 #include "codec/base64_layout.h"
+#include "fuzz_support.h"
 #include "zqcrypt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t count = zq::base64DecodeText(text.data, text.size, scratch.data(), path);
         if (count != output.size || (count != 0 && memcmp(scratch.data(), output.data, count) != 0)) abort();
     }
+
+    // Again with an allocation failing, as the input's last byte says.
+    fuzz::serviceUnderFault(fuzz::Fault::fromLastByte(data, size), output,
+                            [&](CryptBlob* out) { return zqCryptUUDecode(&text, 0, out); });
 
     zqCryptBlobClear(&output);
     ASAN_UNPOISON_MEMORY_REGION(buffer.data() + textSize, length - textSize);

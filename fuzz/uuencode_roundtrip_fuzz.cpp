@@ -1,6 +1,8 @@
 // zqCryptUUEncode then zqCryptUUDecode on arbitrary bytes: the text has the
 // layout of its length (lines of 64 characters ended by CR LF, the zero
-// tail), every path writes the same block, and decoding gives the bytes back.
+// tail), every path writes the same block, and decoding gives the bytes back;
+// with the heap refusing an allocation (the input's last byte says which),
+// each call gives the same block or fails and leaves its output alone.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -9,6 +11,7 @@
 
 #include "codec/base64_codec.h"
 #include "codec/base64_layout.h"
+#include "fuzz_support.h"
 #include "zqcrypt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -32,6 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (zqCryptUUDecode(&text, 0, &output) != 1) abort();
     if (output.size != size || (size != 0 && memcmp(output.data, data, size) != 0)) abort();
+
+    // Both again with an allocation failing, as the input's last byte says.
+    const fuzz::Fault fault = fuzz::Fault::fromLastByte(data, size);
+    fuzz::serviceUnderFault(fault, text, [&](CryptBlob* out) { return zqCryptUUEncode(&input, 0, out); });
+    fuzz::serviceUnderFault(fault, output, [&](CryptBlob* out) { return zqCryptUUDecode(&text, 0, out); });
 
     zqCryptBlobClear(&text);
     zqCryptBlobClear(&output);

@@ -7,7 +7,8 @@
 //
 // Input: byte 0 says where the digest comes from (below), bytes 1 and 2 the
 // signature size; then the signature, the digest if the input gives it, and
-// the key blob (the rest).
+// the key blob (the rest). The check is then made again with the heap
+// refusing an allocation, as the last byte says (fuzz_support.h).
 #include <openssl/bn.h>
 #include <sanitizer/asan_interface.h>
 #include <stdint.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "zqcrypt.h"
 
 namespace {
@@ -123,5 +125,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (result != 1 || matches != 1 || lastError != 7) abort();
         break;
     }
+
+    // Again with the heap refusing an allocation (the input's last byte says
+    // which): the same outcome, or no check made, and no block left behind.
+    const uint32_t live = zq::heap_probe::liveBlocks();
+    uint32_t matchesUnderFault = 0xFFFFFFFFu;
+    zqSetLastError(7);
+    fuzz::Fault::fromLastByte(data, size).arm();
+    const uint32_t resultUnderFault = zqCryptVerifySignature(&s.blob, &k.blob, &d.blob, 0, &matchesUnderFault);
+    const bool refused = zq::heap_probe::failedAllocations() != 0;
+    fuzz::Fault::disarm();
+    const bool same = resultUnderFault == result && matchesUnderFault == matches && zqGetLastError() == lastError;
+    const bool noCheck = resultUnderFault == 0 && matchesUnderFault == 0 && zqGetLastError() == 7 && refused;
+    if (!(same || noCheck) || zq::heap_probe::liveBlocks() != live) abort();
     return 0;
 }

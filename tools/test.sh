@@ -6,6 +6,7 @@
 #            run by a host program that loads it under Wine
 #   asan     x86-64 with AddressSanitizer and UBSan (clang), with the fuzz
 #            corpus replayed
+#   asan32   the same on i386 (-m32)
 #   tsan     x86-64 with ThreadSanitizer (clang)
 # Ends with the line "N passed, N failed" over all of them; exits non-zero
 # when a build or a test fails.
@@ -20,7 +21,7 @@ export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-zqcrypt}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -d "$WINEPREFIX" ] || timeout 300 wineboot --init >/dev/null 2>&1 || true
 
-presets=${ZQ_PRESETS:-"linux linux32 win32 asan tsan"}
+presets=${ZQ_PRESETS:-"linux linux32 win32 asan asan32 tsan"}
 
 # The ThreadSanitizer build runs only the thread cases, so it builds only
 # their programs.

@@ -115,14 +115,15 @@ BigInt PrimeTable::nextPrime(BigInt& n) const noexcept {
 
 uint32_t PrimeTable::stripSmallFactors(BigInt& n, BigInt& factor, const BigInt& bound) const noexcept {
     factor = BigInt(1);
-    if (!isAtLeast2(n)) return 0;
     // The heap ran out: neither the cofactor nor the product can be trusted.
     auto exhausted = [&n, &factor]() {
         n.invalidate();
         factor.invalidate();
         return 0u;
     };
+    // Before any other answer, so that every path that ran out says so alike.
     if (!factor.isValid()) return exhausted();
+    if (!isAtLeast2(n)) return 0;
 
     for (uint32_t k = 0; k < count; ++k) {
         const BigInt p(primes[k]);

@@ -240,4 +240,26 @@ TEST_F(PrimeTableTest, StripSmallFactorsUnderHeapExhaustion) {
     });
 }
 
+// A half-reported exhaustion: the early answer for a number below 2 must not
+// come with a factor the heap could not supply while n looks untouched.
+TEST_F(PrimeTableTest, RunningOutBelowTwoLeavesBothOutputsInvalid) {
+    const PrimeTable table(10);
+    const BigInt zero(0);
+    for (const char* start : {"1", "-5"}) {
+        const BigInt value = toBig(start);
+        // Copies share storage: only the call under test allocates.
+        forEachAllocationFailure([&table, &zero, &value, start] {
+            BigInt n = value;
+            BigInt factor = zero;
+            const uint32_t verdict = table.stripSmallFactors(n, factor, zero);
+            EXPECT_EQ(verdict, 0u);
+            EXPECT_EQ(n.isValid(), factor.isValid()) << start;
+            if (n.isValid()) {
+                EXPECT_EQ(str(n), start);
+                EXPECT_EQ(str(factor), "1");
+            }
+        });
+    }
+}
+
 }  // namespace
