@@ -23,14 +23,13 @@
 #endif
 
 typedef struct Api {
-    uintptr_t(ZQ_CALL* blobInit)(CryptBlob*, uint32_t);
-    uint32_t(ZQ_CALL* blobClear)(CryptBlob*);
-    uint32_t(ZQ_CALL* blobCopy)(CryptBlob*, const CryptBlob*);
-    uint32_t(ZQ_CALL* hashBuffer)(const CryptBlob*, uint32_t, CryptBlob*);
-    uint32_t(ZQ_CALL* verifySignature)(const CryptBlob*, const CryptBlob*, const CryptBlob*,
-                                       uint32_t, uint32_t*);
-    uint32_t(ZQ_CALL* uuEncode)(const CryptBlob*, uint32_t, CryptBlob*);
-    uint32_t(ZQ_CALL* uuDecode)(const CryptBlob*, uint32_t, CryptBlob*);
+    zqCryptBlobInitFn blobInit;
+    zqCryptBlobClearFn blobClear;
+    zqCryptBlobCopyFn blobCopy;
+    zqCryptHashBufferFn hashBuffer;
+    zqCryptVerifySignatureFn verifySignature;
+    zqCryptUUEncodeFn uuEncode;
+    zqCryptUUDecodeFn uuDecode;
 } Api;
 
 static int failures = 0;

@@ -11,14 +11,13 @@
 #include "zqcrypt.h"
 
 struct ExportTable {
-    uintptr_t(ZQ_CALL* blobInit)(CryptBlob*, uint32_t);
-    uint32_t(ZQ_CALL* blobClear)(CryptBlob*);
-    uint32_t(ZQ_CALL* blobCopy)(CryptBlob*, const CryptBlob*);
-    uint32_t(ZQ_CALL* hashBuffer)(const CryptBlob*, uint32_t, CryptBlob*);
-    uint32_t(ZQ_CALL* verifySignature)(const CryptBlob*, const CryptBlob*, const CryptBlob*,
-                                       uint32_t, uint32_t*);
-    uint32_t(ZQ_CALL* uuEncode)(const CryptBlob*, uint32_t, CryptBlob*);
-    uint32_t(ZQ_CALL* uuDecode)(const CryptBlob*, uint32_t, CryptBlob*);
+    zqCryptBlobInitFn blobInit;
+    zqCryptBlobClearFn blobClear;
+    zqCryptBlobCopyFn blobCopy;
+    zqCryptHashBufferFn hashBuffer;
+    zqCryptVerifySignatureFn verifySignature;
+    zqCryptUUEncodeFn uuEncode;
+    zqCryptUUDecodeFn uuDecode;
 
     // The calling thread's last error, as the host sees it.
     uint32_t (*getLastError)();
