@@ -18,3 +18,9 @@ else()
   target_compile_options(zq_library_flags INTERFACE -fvisibility=hidden -fvisibility-inlines-hidden)
 endif()
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The i386 library and the DLL form their word products in SSE2 lanes, as
+  # on x86-64: they require a processor with SSE2 (any since the Pentium 4
+  # and the Athlon 64), which 32-bit compilers do not assume by default.
+  target_compile_options(zq_library_flags INTERFACE -msse2)
+endif()

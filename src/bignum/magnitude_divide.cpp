@@ -8,12 +8,6 @@
 #include "bignum/magnitude_words.h"
 #include "frame/private_heap.h"
 
-// SSE2 on i386 too (see magnitude_multiply.cpp), where the compiler uses it
-// for the loop that forms the shifted divisor's words.
-#if defined(__i386__) && !defined(__SSE2__) && !defined(__clang__)
-#pragma GCC target("sse2")
-#endif
-
 namespace zq {
 
 // ---- Division -----------------------------------------------------------------

@@ -12,11 +12,6 @@
 #include "bignum/magnitude.h"
 #include "bignum/magnitude_words.h"
 
-// The SSE2 lanes on i386, where compilers do not assume SSE2 by default.
-#if defined(__i386__) && !defined(__SSE2__) && !defined(__clang__)
-#pragma GCC target("sse2")
-#endif
-
 namespace zq {
 namespace {
 
