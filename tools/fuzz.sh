@@ -3,8 +3,8 @@
 #
 # Builds TARGET_fuzz in the preset (asan, the default, or asan32), fuzzes it
 # from fuzz/corpus/TARGET for SECONDS (default 900) or 10 million executions,
-# whichever comes first, at the lowest CPU priority, then merges the corpus
-# and the new finds, minimised, back into fuzz/corpus/TARGET. A crash, leak or
+# whichever comes first, at the lowest CPU priority, then merges the new
+# finds that add coverage into fuzz/corpus/TARGET. A crash, leak or
 # timeout leaves its input under build/PRESET/fuzz/campaign/ and makes the
 # script fail. Ends with one line: target, preset, executions, seconds,
 # corpus files before and after, findings.
@@ -36,15 +36,11 @@ elapsed=$(($(date +%s) - start))
 execs=$(grep -E '^stat::number_of_executed_units:' "$log" | awk '{print $2}')
 findings=$(find "$work/artifacts" -type f | wc -l)
 
-# Minimise: the smallest set of inputs, from the corpus and the new finds,
-# that keeps every feature; it replaces the corpus.
-merged=$(mktemp -d)
-nice -n 19 "$program" -merge=1 -timeout=20 "$merged" "$corpus" "$work/new" >"$work/merge.log" 2>&1 || status=1
-if [ "$(find "$merged" -type f | wc -l)" -gt 0 ]; then
-  find "$corpus" -type f -delete
-  cp "$merged"/* "$corpus"/
-fi
-rm -rf "$merged" "$work/new"
+# Merge: of the new finds, only those that reach code or values the corpus
+# does not are added. The corpus itself is never pruned, so seeds and
+# reproducers stay in it.
+nice -n 19 "$program" -merge=1 -timeout=20 "$corpus" "$work/new" >"$work/merge.log" 2>&1 || status=1
+rm -rf "$work/new"
 after=$(find "$corpus" -type f | wc -l)
 
 [ "$status" -ne 0 ] && tail -n 30 "$log"
