@@ -89,6 +89,87 @@ inline void xorWords(const uint8_t*& input, uint8_t*& output, uint32_t low, uint
     output += 8;
 }
 
+#if defined(__i386__)
+// Run32 is what runGroups needs to see of the output stage: the table, the
+// row S[i + 1 …] the first group starts at, j, and the two byte pointers;
+// j and the pointers come back moved on.
+struct Run32 {
+    uint32_t* sbox;
+    uint32_t* row;
+    uintptr_t j;
+    const uint8_t* input;
+    uint8_t* output;
+};
+
+// runGroups runs `groups` (at least 1) groups of eight steps whose entries
+// S[i + 1 … i + 8] all lie in a row, as the portable loop below does, in
+// hand-scheduled i386 code. The portable loop needs a dozen values live at
+// once, and i386's seven registers leave a compiler spilling several of them
+// every step; here the table, the row, j, the step's two entries, the
+// keystream word and the input pointer take the seven registers, and the
+// output's distance from the input and the input's end wait on the stack.
+// The block saves and restores every register it uses, ebp and ebx
+// included, so that it builds the same with a frame pointer or a PIC
+// register. Entries are read in program order (no read ahead): the one
+// in 256 steps where S[j] is the next step's entry is then right as it
+// stands.
+inline void runGroups(Run32& run, uint32_t groups) noexcept {
+#define ZQ_RC4_STEP(k)                                                          \
+    "movl 4*" #k "(%%esi), %%ecx\n\t" /* t <- S[i] */                           \
+    "addb %%cl, %%bl\n\t"             /* j <- j + t */                          \
+    "movl (%%edi,%%ebx,4), %%edx\n\t" /* u <- S[j] */                           \
+    "movl %%ecx, (%%edi,%%ebx,4)\n\t" /* S[j] <- t */                           \
+    "movl %%edx, 4*" #k "(%%esi)\n\t" /* S[i] <- u */                           \
+    "addb %%cl, %%dl\n\t"                                                       \
+    "movzbl %%dl, %%edx\n\t"          /* t + u modulo 256 */                    \
+    "movb (%%edi,%%edx,4), %%al\n\t"  /* the keystream byte, gathered into eax */ \
+    "rorl $8, %%eax\n\t"
+    Run32* frame = &run;
+    uintptr_t distance = static_cast<uintptr_t>(run.output - run.input);
+    const uint8_t* end = run.input + 8 * groups;
+    __asm__ volatile(
+        "pushl %%ebp\n\t"
+        "pushl %%ebx\n\t"
+        "pushl %%esi\n\t"
+        "pushl %%edi\n\t"
+        "pushl %[end]\n\t"
+        "pushl %[distance]\n\t"
+        "pushl %[run]\n\t"  // 0(%esp) run, 4(%esp) distance, 8(%esp) end of input
+        "movl 0(%[run]), %%edi\n\t"
+        "movl 4(%[run]), %%esi\n\t"
+        "movl 8(%[run]), %%ebx\n\t"
+        "movl 12(%[run]), %%ebp\n"
+        "1:\n\t"
+        ZQ_RC4_STEP(0) ZQ_RC4_STEP(1) ZQ_RC4_STEP(2) ZQ_RC4_STEP(3)
+        "xorl (%%ebp), %%eax\n\t"
+        "movl 4(%%esp), %%edx\n\t"
+        "movl %%eax, (%%ebp,%%edx)\n\t"
+        ZQ_RC4_STEP(4) ZQ_RC4_STEP(5) ZQ_RC4_STEP(6) ZQ_RC4_STEP(7)
+        "xorl 4(%%ebp), %%eax\n\t"
+        "movl 4(%%esp), %%edx\n\t"
+        "movl %%eax, 4(%%ebp,%%edx)\n\t"
+        "addl $32, %%esi\n\t"
+        "addl $8, %%ebp\n\t"
+        "cmpl 8(%%esp), %%ebp\n\t"
+        "jne 1b\n\t"
+        "popl %%ecx\n\t"
+        "movl %%ebx, 8(%%ecx)\n\t"
+        "movl %%ebp, 12(%%ecx)\n\t"
+        "popl %%edx\n\t"
+        "addl %%edx, %%ebp\n\t"
+        "movl %%ebp, 16(%%ecx)\n\t"
+        "popl %%edx\n\t"
+        "popl %%edi\n\t"
+        "popl %%esi\n\t"
+        "popl %%ebx\n\t"
+        "popl %%ebp\n\t"
+        : [run] "+a"(frame), [distance] "+c"(distance), [end] "+d"(end)
+        :
+        : "cc", "memory");
+#undef ZQ_RC4_STEP
+}
+#endif
+
 }  // namespace
 
 void Rc4State::setKey(const uint8_t* key, uint32_t length) noexcept {
@@ -132,6 +213,16 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
             --groups;
             continue;
         }
+#if defined(__i386__)
+        const uint32_t run = (255 - x) / 8 < groups ? (255 - x) / 8 : groups;
+        Run32 frame{sbox, sbox + x + 1, y, input, output};
+        runGroups(frame, run);
+        y = frame.j;
+        input = frame.input;
+        output = frame.output;
+        x += 8 * run;
+        groups -= run;
+#else
         uint32_t next = sbox[x + 1];
         do {
             uint32_t* const row = sbox + x + 1;
@@ -148,6 +239,7 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
             xorWords(input, output, low, high);
             --groups;
         } while (groups != 0 && x < 248);
+#endif
     }
 
     for (uint32_t rest = count & 7; rest != 0; --rest) {
