@@ -89,18 +89,20 @@ inline void xorWords(const uint8_t*& input, uint8_t*& output, uint32_t low, uint
     output += 8;
 }
 
-#if defined(__i386__)
-// Run32 is what runGroups needs to see of the output stage: the table, the
+#if defined(__i386__) || defined(__x86_64__)
+// RowRun is what runGroups needs to see of the output stage: the table, the
 // row S[i + 1 …] the first group starts at, j, and the two byte pointers;
 // j and the pointers come back moved on.
-struct Run32 {
+struct RowRun {
     uint32_t* sbox;
     uint32_t* row;
     uintptr_t j;
     const uint8_t* input;
     uint8_t* output;
 };
+#endif
 
+#if defined(__i386__)
 // runGroups runs `groups` (at least 1) groups of eight steps whose entries
 // S[i + 1 … i + 8] all lie in a row, as the portable loop below does, in
 // hand-scheduled i386 code. The portable loop needs a dozen values live at
@@ -113,7 +115,7 @@ struct Run32 {
 // register. Entries are read in program order (no read ahead): the one
 // in 256 steps where S[j] is the next step's entry is then right as it
 // stands.
-inline void runGroups(Run32& run, uint32_t groups) noexcept {
+inline void runGroups(RowRun& run, uint32_t groups) noexcept {
 #define ZQ_RC4_STEP(k)                                                          \
     "movl 4*" #k "(%%esi), %%ecx\n\t" /* t <- S[i] */                           \
     "addb %%cl, %%bl\n\t"             /* j <- j + t */                          \
@@ -124,7 +126,7 @@ inline void runGroups(Run32& run, uint32_t groups) noexcept {
     "movzbl %%dl, %%edx\n\t"          /* t + u modulo 256 */                    \
     "movb (%%edi,%%edx,4), %%al\n\t"  /* the keystream byte, gathered into eax */ \
     "rorl $8, %%eax\n\t"
-    Run32* frame = &run;
+    RowRun* frame = &run;
     uintptr_t distance = static_cast<uintptr_t>(run.output - run.input);
     const uint8_t* end = run.input + 8 * groups;
     __asm__ volatile(
@@ -167,6 +169,50 @@ inline void runGroups(Run32& run, uint32_t groups) noexcept {
         :
         : "cc", "memory");
 #undef ZQ_RC4_STEP
+}
+#elif defined(__x86_64__)
+
+// runGroups, the same loop on x86-64, where the compiler can be left to
+// choose the nine registers among sixteen. Compiled from the portable loop
+// below, which reads each step's entry ahead, it ran some 5 % slower.
+inline void runGroups(RowRun& run, uint32_t groups) noexcept {
+#define ZQ_RC4_STEP(k)                                      \
+    "movl 4*" #k "(%[row]), %k[t]\n\t"                     \
+    "addb %b[t], %b[j]\n\t"                                 \
+    "movl (%[sbox],%[j],4), %k[u]\n\t"                      \
+    "movl %k[t], (%[sbox],%[j],4)\n\t"                      \
+    "movl %k[u], 4*" #k "(%[row])\n\t"                     \
+    "addb %b[t], %b[u]\n\t"                                 \
+    "movzbl %b[u], %k[u]\n\t"                               \
+    "movb (%[sbox],%[u],4), %b[word]\n\t"                   \
+    "rorl $8, %k[word]\n\t"
+    uint32_t* row = run.row;
+    uintptr_t j = run.j;
+    const uint8_t* input = run.input;
+    uint8_t* output = run.output;
+    const uint8_t* const end = input + 8 * static_cast<uintptr_t>(groups);
+    uintptr_t t, u, word;
+    __asm__ volatile(
+        "1:\n\t"
+        ZQ_RC4_STEP(0) ZQ_RC4_STEP(1) ZQ_RC4_STEP(2) ZQ_RC4_STEP(3)
+        "xorl (%[input]), %k[word]\n\t"
+        "movl %k[word], (%[output])\n\t"
+        ZQ_RC4_STEP(4) ZQ_RC4_STEP(5) ZQ_RC4_STEP(6) ZQ_RC4_STEP(7)
+        "xorl 4(%[input]), %k[word]\n\t"
+        "movl %k[word], 4(%[output])\n\t"
+        "addq $32, %[row]\n\t"
+        "addq $8, %[input]\n\t"
+        "addq $8, %[output]\n\t"
+        "cmpq %[end], %[input]\n\t"
+        "jne 1b\n\t"
+        : [row] "+r"(row), [j] "+r"(j), [input] "+r"(input), [output] "+r"(output), [t] "=&r"(t),
+          [u] "=&r"(u), [word] "=&r"(word)
+        : [sbox] "r"(run.sbox), [end] "r"(end)
+        : "cc", "memory");
+#undef ZQ_RC4_STEP
+    run.j = j;
+    run.input = input;
+    run.output = output;
 }
 #endif
 
@@ -213,9 +259,9 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
             --groups;
             continue;
         }
-#if defined(__i386__)
+#if defined(__i386__) || defined(__x86_64__)
         const uint32_t run = (255 - x) / 8 < groups ? (255 - x) / 8 : groups;
-        Run32 frame{sbox, sbox + x + 1, y, input, output};
+        RowRun frame{sbox, sbox + x + 1, y, input, output};
         runGroups(frame, run);
         y = frame.j;
         input = frame.input;
