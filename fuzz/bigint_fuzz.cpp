@@ -120,7 +120,10 @@ void operate(uint8_t op, Operands& v, const fuzz::Fault* fault) {
         fuzz::toMpz(t, r);
         if (mpz_cmp_ui(g, 1) == 0) {
             mpz_invert(e, absA, absB);
-            if (mpz_cmp_ui(absB, 1) == 0) mpz_set_ui(e, 0);
+            // Modulo 1 the recurrence ends at t0 = 1 for the value 1 (the
+            // Montgomery context for the modulus 1 relies on it) and at 0
+            // for any other value.
+            if (mpz_cmp_ui(absB, 1) == 0) mpz_set_ui(e, mpz_cmp_ui(absA, 1) == 0 ? 1 : 0);
             check(mpz_cmp(t, e) == 0);
         } else {
             mpz_mul(t, t, absA);
