@@ -9,32 +9,6 @@
 namespace zq {
 namespace {
 
-// addLowByte sets j to (j + t) mod 256 for a j below 256. On x86 it is one
-// add of the low bytes, which leaves the upper bits of j zero and so masks
-// the sum for nothing: j runs through every step's chain of dependences,
-// and a separate mask would double that chain's length. j is a full
-// register wide, so that it indexes the table as it is, without a widening
-// move.
-inline void addLowByte(uintptr_t& j, uint32_t t) noexcept {
-#if defined(__i386__) || defined(__x86_64__)
-    __asm__("addb %b1, %b0" : "+q"(j) : "q"(t) : "cc");
-#else
-    j = (j + t) & 0xFF;
-#endif
-}
-
-// replaceIfSame sets `value` to `replacement` when the two addresses are the
-// same. On x86 by a jump, not a conditional move: the jump is almost never
-// taken and is predicted so, while a conditional move would make `value`
-// wait for the comparison, and through it for j.
-inline void replaceIfSame(uint32_t& value, uint32_t replacement, const uint32_t* a, const uint32_t* b) noexcept {
-#if defined(__i386__) || defined(__x86_64__)
-    __asm__("cmp %2, %1\n\tjne 1f\n\tmov %3, %0\n1:" : "+r"(value) : "r"(a), "r"(b), "r"(replacement) : "cc");
-#else
-    if (a == b) value = replacement;
-#endif
-}
-
 // stepAhead is one step of the output stage: t <- S[i], j <- j + t, swap
 // S[i] and S[j]; the keystream byte is the low byte of the entry it returns,
 // S[t + S[i]]. The caller has stepped i already and passes its entry as
@@ -51,28 +25,18 @@ inline void replaceIfSame(uint32_t& value, uint32_t replacement, const uint32_t*
 inline const uint32_t* stepAhead(uint32_t* sbox, uint32_t* slot, const uint32_t* ahead, uintptr_t& j,
                                  uint32_t& next) noexcept {
     const uint32_t t = next;
-    addLowByte(j, t);
+    j = (j + t) & 0xFF;
     const uint32_t u = sbox[j];
     next = *ahead;
     *slot = u;
     sbox[j] = t;
-    replaceIfSame(next, t, sbox + j, ahead);
+    if (sbox + j == ahead) next = t;
     return sbox + ((t + u) & 0xFF);
 }
 
 // gather moves `word` down by one byte and puts the low byte of `*entry` in
-// its top byte. On x86 that is a load of the byte into the word's low byte
-// and a rotation by 8 bits, which after four bytes leaves the first one
-// lowest. Either form keeps the word in an integer register: compilers would
-// otherwise gather the two words of a group side by side in vector lanes,
-// which costs a move between register files for every byte.
-inline void gather(uint32_t& word, const uint32_t* entry) noexcept {
-#if defined(__i386__) || defined(__x86_64__)
-    __asm__("movb %1, %b0\n\trorl $8, %0" : "+q"(word) : "m"(*entry));
-#else
-    word = word >> 8 | (*entry & 0xFF) << 24;
-#endif
-}
+// its top byte; after four bytes the first one is lowest.
+inline void gather(uint32_t& word, const uint32_t* entry) noexcept { word = word >> 8 | (*entry & 0xFF) << 24; }
 
 // xorWords combines the eight bytes at `input` with the keystream words
 // `low` (the first four bytes) and `high` into `output`, and moves both on
