@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release bundles of the committed tree (HEAD) into dist/:
 #   zqcrypt-VERSION-win32.zip            zqcrypt.dll, libzqcrypt.dll.a, zqcrypt.lib,
-#                                        zqcrypt.def, the header, README.md, LICENSE,
-#                                        USING.txt (and the CMake and pkg-config files)
+#                                        zqcrypt.def, the header, README.md (and the
+#                                        pages of docs/ it links to), LICENSE, USING.txt
+#                                        (and the CMake and pkg-config files)
 #   zqcrypt-VERSION-linux-x86_64.tar.gz  the installed tree: lib, include, the CMake
 #   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config
 #   SHA256SUMS
@@ -48,6 +49,8 @@ build win32 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cma
 # The Windows bundle: its documents at the top, beside the installed tree.
 win="$work/stage/zqcrypt-$version-win32"
 cp "$work/source/README.md" "$work/source/docs/USING.txt" "$win/"
+mkdir "$win/docs"
+cp "$work/source/docs/install.md" "$work/source/docs/tool.md" "$work/source/docs/bindings.md" "$win/docs/"
 mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
 rm -r "$win/share"
 chmod -R u=rwX,go=rX "$win"
