@@ -95,6 +95,21 @@ TEST_F(MontgomeryTest, InverseMatchesGmp) {
     }
 }
 
+// Long pairs take runs of steps decided by their leading bits; a heap that
+// fails anywhere on the way, in a run or in a single step, must not leave a
+// wrong coefficient that looks valid.
+TEST_F(MontgomeryTest, ExhaustedHeapGivesTheRightInverseOrTheInvalidValue) {
+    Operands operands(77);
+    Mpz value, modulus, expected;
+    operands.value(modulus, 128, false);
+    mpz_setbit(modulus, 1023);
+    operands.value(value, 128, false);
+    mpz_mod(value, value, modulus);
+    extendedEuclid(expected, value, modulus);
+    const BigInt v = fromMpz(value), m = fromMpz(modulus);
+    bignum_test::expectRightOrInvalidWhenHeapFails([&] { return zq::modInverse(v, m); }, expected);
+}
+
 // ---- Contexts -----------------------------------------------------------------
 
 TEST_F(MontgomeryTest, ContextFieldsForSmallModuli) {
