@@ -197,21 +197,30 @@ void Md5Context::feed(Md5Context& context, const uint8_t* bytes, uint32_t count)
 }
 
 void Md5Context::finish(uint8_t digest[16], Md5Context& context) noexcept {
-    // 1, 2. The 0x80 byte and the zeros, with an extra block from p = 56 on.
-    padPendingBlock<ByteOrder::little>(context, [&context] { compress(context, context.block, 1); });
-
-    // 3. The message length in bits, low word first (RFC 1321 §3.2).
-    context.block[14] = context.bitCountLow;
-    context.block[15] = context.bitCountHigh;
-
-    // 4. The last block.
-    compress(context, context.block, 1);
+    // 1 to 3. The 0x80 byte, the zeros and the length in bits, low word
+    // first (RFC 1321 §3.2), in one or two blocks; 4. those blocks.
+    alignas(16) uint32_t blocks[32];
+    compress(context, blocks,
+             padMessage<ByteOrder::little>(context, blocks, context.bitCountLow,
+                                           context.bitCountHigh));
 
     // 5. A, B, C, D, each least significant byte first.
     for (int i = 0; i < 4; ++i) storeLittle32(digest + 4 * i, context.chain[i]);
 
     // 6. Nothing else is reset or wiped.
     context.pendingBytes = 0;
+}
+
+void Md5Context::digestSoFar(uint8_t digest[16], const Md5Context& context) noexcept {
+    // The last blocks go through a context of their own, of which
+    // compression reads and writes only the chaining words.
+    Md5Context last;
+    for (int i = 0; i < 4; ++i) last.chain[i] = context.chain[i];
+    alignas(16) uint32_t blocks[32];
+    compress(last, blocks,
+             padMessage<ByteOrder::little>(context, blocks, context.bitCountLow,
+                                           context.bitCountHigh));
+    for (int i = 0; i < 4; ++i) storeLittle32(digest + 4 * i, last.chain[i]);
 }
 
 }  // namespace zq

@@ -50,6 +50,11 @@ struct Md5Context {
     // meaningful digest.
     static void finish(uint8_t digest[16], Md5Context& context) noexcept;
 
+    // Md5Context::digestSoFar writes to `digest` the digest that `finish` would
+    // give now, and leaves the context as it is: the message can be fed on,
+    // and asked for again.
+    static void digestSoFar(uint8_t digest[16], const Md5Context& context) noexcept;
+
     // Md5Context::transformBlock compresses the one block of 64 bytes at
     // `bytes` (any alignment) into `chain`. The counters, `block` and
     // pendingBytes are not touched.

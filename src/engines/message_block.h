@@ -5,7 +5,7 @@
 // 64-bit bit counter, packing bytes into message words as they arrive,
 // topping up the pending block, and the padding (RFC 1321 §3.1, FIPS 180 §4).
 // The engines differ only in the word order, which `order` selects, and in
-// where the length goes, which they write themselves.
+// the order of the length words, which they pass.
 //
 // `Context` is Md5Context or Sha0Context: fields bitCountLow, bitCountHigh,
 // block[16] and pendingBytes, with the invariants stated in md5.h.
@@ -95,29 +95,38 @@ inline void keepRemainder(Context& context, const uint8_t* bytes, uint32_t count
     context.pendingBytes = count;
 }
 
-// padPendingBlock is the first part of finishing, steps 1 and 2:
-//  1. The byte 0x80 goes to byte position p = pendingBytes. The bits beyond
-//     the pending bytes are 0, so it can be or-ed in; a word that it starts
-//     (p a multiple of 4) is set to it outright, whatever the word held.
-//  2. Zeros follow through word 13. From p = 56 on the 0x80 lies in word 14 or
-//     15 and the length no longer fits: the words after it through word 15
-//     are zeroed, `compressBlock` is called, and words 0 to 13 are zeroed.
-// The caller then writes the length into words 14 and 15 and compresses.
-template <ByteOrder order, typename Context, typename CompressBlock>
-inline void padPendingBlock(Context& context, CompressBlock compressBlock) noexcept {
-    uint32_t* block = context.block;
+// padMessage writes the last one or two blocks of the message whose pending
+// bytes `context` holds into `blocks`, and returns how many (RFC 1321 §3.1,
+// §3.2; FIPS 180 §4): the p = pendingBytes pending bytes, the byte 0x80 at
+// byte position p, zeros, and `lengthWord14`, `lengthWord15` (the bit count,
+// in the order the engine writes it) as words 14 and 15 of the last block.
+// From p = 56 on the length no longer fits after the 0x80, and a second block
+// of zeros and the length follows. The context is only read, so a digest can
+// be taken of the message so far and the message fed on afterwards.
+// The words holding pending bytes (whose bits beyond the last byte are
+// already 0) are copied, the stale ones after them become 0.
+template <ByteOrder order, typename Context>
+inline uint32_t padMessage(const Context& context, uint32_t (&blocks)[32], uint32_t lengthWord14,
+                           uint32_t lengthWord15) noexcept {
     const uint32_t p = context.pendingBytes;
-    const uint32_t padWord = p >> 2;
-    const uint32_t padBits = uint32_t{0x80} << laneShift<order>(p);
-    block[padWord] = (p & 3) == 0 ? padBits : block[padWord] | padBits;
-
-    if (p >= 56) {
-        for (uint32_t i = padWord + 1; i < 16; ++i) block[i] = 0;
-        compressBlock();
-        for (uint32_t i = 0; i < 14; ++i) block[i] = 0;
-    } else {
-        for (uint32_t i = padWord + 1; i < 14; ++i) block[i] = 0;
+    const uint32_t pendingWords = (p + 3) >> 2;
+    // The second block's zeros are written whether it is needed or not, in
+    // the same masked loop, which the compiler turns into a few vector
+    // operations; a loop of zeros of its own becomes a slow string
+    // instruction.
+    for (uint32_t i = 0; i < 32; ++i) {
+        blocks[i] = context.block[i & 15] & (0u - static_cast<uint32_t>(i < pendingWords));
     }
+    blocks[p >> 2] |= uint32_t{0x80} << laneShift<order>(p);
+
+    if (p < 56) {
+        blocks[14] = lengthWord14;
+        blocks[15] = lengthWord15;
+        return 1;
+    }
+    blocks[30] = lengthWord14;
+    blocks[31] = lengthWord15;
+    return 2;
 }
 
 }  // namespace zq

@@ -196,21 +196,30 @@ void Sha0Context::feed(Sha0Context& context, const uint8_t* bytes, uint32_t coun
 }
 
 void Sha0Context::finish(uint8_t digest[20], Sha0Context& context) noexcept {
-    // 1, 2. The 0x80 byte and the zeros, with an extra block from p = 56 on.
-    padPendingBlock<ByteOrder::big>(context, [&context] { compress(context, context.block, 1); });
-
-    // 3. The message length in bits, high word first.
-    context.block[14] = context.bitCountHigh;
-    context.block[15] = context.bitCountLow;
-
-    // 4. The last block.
-    compress(context, context.block, 1);
+    // 1 to 3. The 0x80 byte, the zeros and the length in bits, high word
+    // first, in one or two blocks; 4. those blocks.
+    alignas(16) uint32_t blocks[32];
+    compress(context, blocks,
+             padMessage<ByteOrder::big>(context, blocks, context.bitCountHigh,
+                                        context.bitCountLow));
 
     // 5. H0 to H4, each most significant byte first.
     for (int i = 0; i < 5; ++i) storeBig32(digest + 4 * i, context.chain[i]);
 
     // 6. Nothing else is reset or wiped.
     context.pendingBytes = 0;
+}
+
+void Sha0Context::digestSoFar(uint8_t digest[20], const Sha0Context& context) noexcept {
+    // The last blocks go through a context of their own, of which
+    // compression reads and writes only the chaining words.
+    Sha0Context last;
+    for (int i = 0; i < 5; ++i) last.chain[i] = context.chain[i];
+    alignas(16) uint32_t blocks[32];
+    compress(last, blocks,
+             padMessage<ByteOrder::big>(context, blocks, context.bitCountHigh,
+                                        context.bitCountLow));
+    for (int i = 0; i < 5; ++i) storeBig32(digest + 4 * i, last.chain[i]);
 }
 
 }  // namespace zq

@@ -56,6 +56,11 @@ struct Sha0Context {
     // meaningful digest.
     static void finish(uint8_t digest[20], Sha0Context& context) noexcept;
 
+    // Sha0Context::digestSoFar writes to `digest` the digest that `finish` would
+    // give now, and leaves the context as it is: the message can be fed on,
+    // and asked for again.
+    static void digestSoFar(uint8_t digest[20], const Sha0Context& context) noexcept;
+
     // Sha0Context::transformBlock reads the 64 bytes at `bytes` (any
     // alignment) as 16 big-endian words into a stack area of its own and
     // compresses that block into `chain`. The counters, `block` and

@@ -55,19 +55,10 @@ uint32_t ProvGetHashParam(const HashObject* hash, uint32_t parameter, uint8_t* b
     }
     if (*length != size) return 0;
 
-    // The engines finish by padding their context; they work on a copy so
-    // that the object keeps the state of the message fed so far.
+    // The object keeps the state of the message fed so far.
     switch (hash->algId) {
-    case CALG_SHA: {
-        Sha0Context context = hash->state.sha0;
-        Sha0Context::finish(buffer, context);
-        return 1;
-    }
-    case CALG_MD5: {
-        Md5Context context = hash->state.md5;
-        Md5Context::finish(buffer, context);
-        return 1;
-    }
+    case CALG_SHA: Sha0Context::digestSoFar(buffer, hash->state.sha0); return 1;
+    case CALG_MD5: Md5Context::digestSoFar(buffer, hash->state.md5); return 1;
     default:
         memcpy(buffer, hash->state.stored.data, 16);
         return 1;

@@ -61,8 +61,8 @@ uint32_t ProvHashData(HashObject* hash, const uint8_t* bytes, uint32_t count,
 //  - HP_HASHVAL: with `buffer` null, writes S to `*length`; otherwise
 //    `*length` must be exactly S (a larger buffer is refused too), and the
 //    value is written to `buffer`: the digest of every byte fed so far (the
-//    engine is finished on a copy of its context, so the object is left as
-//    it was and asking again gives the same value), or, after
+//    engine's context is only read, so the object is left as it was and
+//    asking again gives the same value), or, after
 //    ProvSetHashParam, the stored value.
 // Returns 1, or 0 for any other parameter and for a `*length` that does not
 // match, in which case nothing is written. A non-null `buffer` leaves

@@ -1,7 +1,8 @@
 // What the MD5 and SHA-0 engines share, tested once for both: the known
 // answers, independence from how the input is split or aligned, the packed
 // pending block, the bit counters (with the carry at 2^29 bytes), and what
-// begin, finish, a zero-length feed and transformBlock leave in the context.
+// begin, finish, the digest so far, a zero-length feed and transformBlock
+// leave in the context.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -56,7 +57,7 @@ TYPED_TEST(DigestEngine, KnownAnswersInOneFeedAndByteByByte) {
 
 TYPED_TEST(DigestEngine, BeginOverwritesEverythingThatIsRead) {
     // A context full of 0xFF and one full of 0x00 before begin give the same
-    // digests at every padding position, also when the block words that
+    // digests, finished or so far, at every padding position, also when the block words that
     // finish sets outright (p a multiple of 4) held set bits.
     for (size_t length = 0; length <= 130; ++length) {
         SCOPED_TRACE(length);
@@ -65,8 +66,15 @@ TYPED_TEST(DigestEngine, BeginOverwritesEverythingThatIsRead) {
         for (int round = 0; round < 2; ++round) {
             auto context = begunOver<TypeParam>(round == 0 ? 0xFF : 0x00);
             TypeParam::Context::feed(context, message.data(), static_cast<uint32_t>(length));
+            // The digest so far leaves every byte of the context as it was,
+            // stale block words included, and agrees with finish.
+            const auto before = context;
+            Bytes soFar(TypeParam::digestSize);
+            TypeParam::Context::digestSoFar(soFar.data(), context);
+            EXPECT_TRUE(sameContext(before, context));
             digests[round].resize(TypeParam::digestSize);
             TypeParam::Context::finish(digests[round].data(), context);
+            EXPECT_EQ(soFar, digests[round]);
         }
         EXPECT_EQ(digests[0], digests[1]);
         EXPECT_EQ(digests[0], digestOf<TypeParam>(message));
