@@ -64,32 +64,47 @@ struct RowRun {
     const uint8_t* input;
     uint8_t* output;
 };
+
+// runGroups runs `groups` (at least 1) groups of eight steps whose entries
+// S[i + 1 … i + 9] all lie in a row, in hand-scheduled code; the ninth entry
+// is the one the last step reads ahead.
+//
+// Each step reads the next step's entry before its own two stores, as
+// stepAhead does. Read after them, the entry's load would be issued while
+// the store to S[j] still waits for j, and the processor, which lets such a
+// load go first, has to undo the work that followed whenever the two
+// turned out to meet; that cost about a fifth of the time. The one step in
+// 256 where S[j] is the entry read ahead then takes a branch that puts t
+// there. A branch rather than a conditional move: the move would make every
+// entry wait for the comparison with j, and so lengthen the chain from one
+// j to the next, where the branch is predicted and costs only when taken.
 #endif
 
 #if defined(__i386__)
-// runGroups runs `groups` (at least 1) groups of eight steps whose entries
-// S[i + 1 … i + 8] all lie in a row, as the portable loop below does, in
-// hand-scheduled i386 code. The portable loop needs a dozen values live at
-// once, and i386's seven registers leave a compiler spilling several of them
-// every step; here the table, the row, j, the step's two entries, the
-// keystream word and the input pointer take the seven registers, and the
-// output's distance from the input and the input's end wait on the stack.
-// The block saves and restores every register it uses, ebp and ebx
-// included, so that it builds the same with a frame pointer or a PIC
-// register. Entries are read in program order (no read ahead): the one
-// in 256 steps where S[j] is the next step's entry is then right as it
-// stands.
+// On i386 the table, the row, j, the step's entry, the entry read ahead, the
+// keystream word and one scratch register take all seven registers; the
+// input and output pointers and the input's end wait on the stack. The
+// block saves and restores every register it uses, ebp and ebx included, so
+// that it builds the same with a frame pointer or a PIC register. The byte
+// operations on j and on t + u need t in ecx, so the entry read ahead, in
+// ebp, moves there at the end of each step.
 inline void runGroups(RowRun& run, uint32_t groups) noexcept {
-#define ZQ_RC4_STEP(k)                                                          \
-    "movl 4*" #k "(%%esi), %%ecx\n\t" /* t <- S[i] */                           \
-    "addb %%cl, %%bl\n\t"             /* j <- j + t */                          \
-    "movl (%%edi,%%ebx,4), %%edx\n\t" /* u <- S[j] */                           \
-    "movl %%ecx, (%%edi,%%ebx,4)\n\t" /* S[j] <- t */                           \
-    "movl %%edx, 4*" #k "(%%esi)\n\t" /* S[i] <- u */                           \
-    "addb %%cl, %%dl\n\t"                                                       \
-    "movzbl %%dl, %%edx\n\t"          /* t + u modulo 256 */                    \
-    "movb (%%edi,%%edx,4), %%al\n\t"  /* the keystream byte, gathered into eax */ \
-    "rorl $8, %%eax\n\t"
+#define ZQ_RC4_STEP(k)                                                            \
+    "addb %%cl, %%bl\n\t"                    /* j <- j + t */                     \
+    "movl (%%edi,%%ebx,4), %%edx\n\t"        /* u <- S[j] */                      \
+    "movl 4*(" #k "+1)(%%esi), %%ebp\n\t"    /* the next entry, S[i + 1] */       \
+    "movl %%ecx, (%%edi,%%ebx,4)\n\t"        /* S[j] <- t */                      \
+    "movl %%edx, 4*" #k "(%%esi)\n\t"        /* S[i] <- u */                      \
+    "addb %%cl, %%dl\n\t"                                                         \
+    "movzbl %%dl, %%edx\n\t"                 /* t + u modulo 256 */               \
+    "movb (%%edi,%%edx,4), %%al\n\t"         /* the keystream byte, into eax */   \
+    "rorl $8, %%eax\n\t"                                                          \
+    "leal -4*(" #k "+1)(%%edi,%%ebx,4), %%edx\n\t"                                \
+    "cmpl %%edx, %%esi\n\t"                  /* was S[j] the next entry? */       \
+    "jne 2f\n\t"                                                                  \
+    "movl %%ecx, %%ebp\n"                                                         \
+    "2:\n\t"                                                                      \
+    "movl %%ebp, %%ecx\n\t"
     RowRun* frame = &run;
     uintptr_t distance = static_cast<uintptr_t>(run.output - run.input);
     const uint8_t* end = run.input + 8 * groups;
@@ -100,30 +115,35 @@ inline void runGroups(RowRun& run, uint32_t groups) noexcept {
         "pushl %%edi\n\t"
         "pushl %[end]\n\t"
         "pushl %[distance]\n\t"
-        "pushl %[run]\n\t"  // 0(%esp) run, 4(%esp) distance, 8(%esp) end of input
+        "pushl 12(%[run])\n\t"
+        "pushl %[run]\n\t"  // 0(%esp) run, 4 input, 8 distance, 12 end of input
         "movl 0(%[run]), %%edi\n\t"
         "movl 4(%[run]), %%esi\n\t"
         "movl 8(%[run]), %%ebx\n\t"
-        "movl 12(%[run]), %%ebp\n"
+        "movl (%%esi), %%ecx\n"
         "1:\n\t"
         ZQ_RC4_STEP(0) ZQ_RC4_STEP(1) ZQ_RC4_STEP(2) ZQ_RC4_STEP(3)
-        "xorl (%%ebp), %%eax\n\t"
         "movl 4(%%esp), %%edx\n\t"
-        "movl %%eax, (%%ebp,%%edx)\n\t"
+        "xorl (%%edx), %%eax\n\t"
+        "addl 8(%%esp), %%edx\n\t"
+        "movl %%eax, (%%edx)\n\t"
         ZQ_RC4_STEP(4) ZQ_RC4_STEP(5) ZQ_RC4_STEP(6) ZQ_RC4_STEP(7)
-        "xorl 4(%%ebp), %%eax\n\t"
         "movl 4(%%esp), %%edx\n\t"
-        "movl %%eax, 4(%%ebp,%%edx)\n\t"
+        "xorl 4(%%edx), %%eax\n\t"
+        "addl $8, 4(%%esp)\n\t"
+        "addl 8(%%esp), %%edx\n\t"
+        "movl %%eax, 4(%%edx)\n\t"
         "addl $32, %%esi\n\t"
-        "addl $8, %%ebp\n\t"
-        "cmpl 8(%%esp), %%ebp\n\t"
+        "movl 4(%%esp), %%edx\n\t"
+        "cmpl 12(%%esp), %%edx\n\t"
         "jne 1b\n\t"
         "popl %%ecx\n\t"
         "movl %%ebx, 8(%%ecx)\n\t"
-        "movl %%ebp, 12(%%ecx)\n\t"
         "popl %%edx\n\t"
-        "addl %%edx, %%ebp\n\t"
-        "movl %%ebp, 16(%%ecx)\n\t"
+        "movl %%edx, 12(%%ecx)\n\t"
+        "popl %%eax\n\t"
+        "addl %%eax, %%edx\n\t"
+        "movl %%edx, 16(%%ecx)\n\t"
         "popl %%edx\n\t"
         "popl %%edi\n\t"
         "popl %%esi\n\t"
@@ -137,31 +157,37 @@ inline void runGroups(RowRun& run, uint32_t groups) noexcept {
 #elif defined(__x86_64__)
 
 // runGroups, the same loop on x86-64, where the compiler can be left to
-// choose the nine registers among sixteen. Compiled from the portable loop
-// below, which reads each step's entry ahead, it ran some 5 % slower.
+// choose the registers among sixteen, and the entry and the one read ahead
+// trade places from step to step instead of moving.
 inline void runGroups(RowRun& run, uint32_t groups) noexcept {
-#define ZQ_RC4_STEP(k)                                      \
-    "movl 4*" #k "(%[row]), %k[t]\n\t"                     \
-    "addb %b[t], %b[j]\n\t"                                 \
-    "movl (%[sbox],%[j],4), %k[u]\n\t"                      \
-    "movl %k[t], (%[sbox],%[j],4)\n\t"                      \
-    "movl %k[u], 4*" #k "(%[row])\n\t"                     \
-    "addb %b[t], %b[u]\n\t"                                 \
-    "movzbl %b[u], %k[u]\n\t"                               \
-    "movb (%[sbox],%[u],4), %b[word]\n\t"                   \
-    "rorl $8, %k[word]\n\t"
+#define ZQ_RC4_STEP(k, t, next)                                  \
+    "addb %b[" #t "], %b[j]\n\t"                                 \
+    "movl (%[sbox],%[j],4), %k[u]\n\t"                           \
+    "movl 4*(" #k "+1)(%[row]), %k[" #next "]\n\t"               \
+    "movl %k[" #t "], (%[sbox],%[j],4)\n\t"                      \
+    "movl %k[u], 4*" #k "(%[row])\n\t"                           \
+    "addb %b[" #t "], %b[u]\n\t"                                 \
+    "movzbl %b[u], %k[u]\n\t"                                    \
+    "movb (%[sbox],%[u],4), %b[word]\n\t"                        \
+    "rorl $8, %k[word]\n\t"                                      \
+    "leaq -4*(" #k "+1)(%[sbox],%[j],4), %[u]\n\t"               \
+    "cmpq %[u], %[row]\n\t"                                      \
+    "jne 2f\n\t"                                                 \
+    "movl %k[" #t "], %k[" #next "]\n"                           \
+    "2:\n\t"
     uint32_t* row = run.row;
     uintptr_t j = run.j;
     const uint8_t* input = run.input;
     uint8_t* output = run.output;
     const uint8_t* const end = input + 8 * static_cast<uintptr_t>(groups);
-    uintptr_t t, u, word;
+    uintptr_t t, next, u, word;
     __asm__ volatile(
+        "movl (%[row]), %k[t]\n"
         "1:\n\t"
-        ZQ_RC4_STEP(0) ZQ_RC4_STEP(1) ZQ_RC4_STEP(2) ZQ_RC4_STEP(3)
+        ZQ_RC4_STEP(0, t, next) ZQ_RC4_STEP(1, next, t) ZQ_RC4_STEP(2, t, next) ZQ_RC4_STEP(3, next, t)
         "xorl (%[input]), %k[word]\n\t"
         "movl %k[word], (%[output])\n\t"
-        ZQ_RC4_STEP(4) ZQ_RC4_STEP(5) ZQ_RC4_STEP(6) ZQ_RC4_STEP(7)
+        ZQ_RC4_STEP(4, t, next) ZQ_RC4_STEP(5, next, t) ZQ_RC4_STEP(6, t, next) ZQ_RC4_STEP(7, next, t)
         "xorl 4(%[input]), %k[word]\n\t"
         "movl %k[word], 4(%[output])\n\t"
         "addq $32, %[row]\n\t"
@@ -169,8 +195,8 @@ inline void runGroups(RowRun& run, uint32_t groups) noexcept {
         "addq $8, %[output]\n\t"
         "cmpq %[end], %[input]\n\t"
         "jne 1b\n\t"
-        : [row] "+r"(row), [j] "+r"(j), [input] "+r"(input), [output] "+r"(output), [t] "=&r"(t),
-          [u] "=&r"(u), [word] "=&r"(word)
+        : [row] "+r"(row), [j] "+r"(j), [input] "+r"(input), [output] "+r"(output), [t] "=&q"(t),
+          [next] "=&q"(next), [u] "=&q"(u), [word] "=&q"(word)
         : [sbox] "r"(run.sbox), [end] "r"(end)
         : "cc", "memory");
 #undef ZQ_RC4_STEP
@@ -206,14 +232,15 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
     uintptr_t y = j & 0xFF;
 
     // Each step reads the next step's entry S[i + 1] ahead (stepAhead).
-    // While i stays below 248 a group's entries S[i + 1 … i + 8] lie in a
-    // row, reached at fixed offsets from one pointer, and the entry read
-    // ahead is carried from group to group. The one group in 32 that wraps
-    // past 255, and the last count mod 8 steps, reduce each index by itself.
+    // While i stays below 247 a group's entries S[i + 1 … i + 8], and the
+    // ninth that its last step reads ahead, lie in a row, reached at fixed
+    // offsets from one pointer, and the entry read ahead is carried from
+    // group to group. The one group in 32 that gets near 255, and the last
+    // count mod 8 steps, reduce each index by itself.
     auto entry = [&](uint32_t index) { return sbox + (index & 0xFF); };
     uint32_t groups = count >> 3;
     while (groups != 0) {
-        if (x >= 248) {
+        if (x >= 247) {
             uint32_t low = 0, high = 0, next = *entry(x + 1);
             for (uint32_t k = 1; k <= 8; ++k) {
                 gather(k <= 4 ? low : high, stepAhead(sbox, entry(x + k), entry(x + k + 1), y, next));
@@ -224,7 +251,7 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
             continue;
         }
 #if defined(__i386__) || defined(__x86_64__)
-        const uint32_t run = (255 - x) / 8 < groups ? (255 - x) / 8 : groups;
+        const uint32_t run = (254 - x) / 8 < groups ? (254 - x) / 8 : groups;
         RowRun frame{sbox, sbox + x + 1, y, input, output};
         runGroups(frame, run);
         y = frame.j;
@@ -248,7 +275,7 @@ void Rc4State::crypt(uint32_t count, const uint8_t* input, uint8_t* output) noex
             x += 8;
             xorWords(input, output, low, high);
             --groups;
-        } while (groups != 0 && x < 248);
+        } while (groups != 0 && x < 247);
 #endif
     }
 
