@@ -31,8 +31,14 @@ def check(condition, what):
 
 
 def run(command, stdin=b"", cwd=None):
-    done = subprocess.run(command, input=stdin, capture_output=True, cwd=cwd, timeout=300)
-    return done.returncode, done.stdout, done.stderr
+    # The output goes to files rather than pipes: a Wine run leaves service
+    # processes behind that hold whatever it inherited open for as long as
+    # the Wine server lives, and a pipe would not reach its end until then.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(command, input=stdin, stdout=out, stderr=err, cwd=cwd, timeout=300)
+        out.seek(0)
+        err.seek(0)
+        return done.returncode, out.read(), err.read()
 
 
 class Tool:
