@@ -104,19 +104,13 @@ inline void keepRemainder(Context& context, const uint8_t* bytes, uint32_t count
 // of zeros and the length follows. The context is only read, so a digest can
 // be taken of the message so far and the message fed on afterwards.
 // The words holding pending bytes (whose bits beyond the last byte are
-// already 0) are copied, the stale ones after them become 0.
+// already 0) are copied; the stale ones after them are not read.
 template <ByteOrder order, typename Context>
 inline uint32_t padMessage(const Context& context, uint32_t (&blocks)[32], uint32_t lengthWord14,
                            uint32_t lengthWord15) noexcept {
     const uint32_t p = context.pendingBytes;
     const uint32_t pendingWords = (p + 3) >> 2;
-    // The second block's zeros are written whether it is needed or not, in
-    // the same masked loop, which the compiler turns into a few vector
-    // operations; a loop of zeros of its own becomes a slow string
-    // instruction.
-    for (uint32_t i = 0; i < 32; ++i) {
-        blocks[i] = context.block[i & 15] & (0u - static_cast<uint32_t>(i < pendingWords));
-    }
+    for (uint32_t i = 0; i < 16; ++i) blocks[i] = i < pendingWords ? context.block[i] : 0;
     blocks[p >> 2] |= uint32_t{0x80} << laneShift<order>(p);
 
     if (p < 56) {
@@ -124,6 +118,7 @@ inline uint32_t padMessage(const Context& context, uint32_t (&blocks)[32], uint3
         blocks[15] = lengthWord15;
         return 1;
     }
+    for (uint32_t i = 16; i < 30; ++i) blocks[i] = 0;
     blocks[30] = lengthWord14;
     blocks[31] = lengthWord15;
     return 2;
