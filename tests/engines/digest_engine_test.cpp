@@ -57,8 +57,9 @@ TYPED_TEST(DigestEngine, KnownAnswersInOneFeedAndByteByByte) {
 
 TYPED_TEST(DigestEngine, BeginOverwritesEverythingThatIsRead) {
     // A context full of 0xFF and one full of 0x00 before begin give the same
-    // digests, finished or so far, at every padding position, also when the block words that
-    // finish sets outright (p a multiple of 4) held set bits.
+    // digests, finished or so far, at every padding position, also when the
+    // block words that the padding sets outright (p a multiple of 4) held set
+    // bits.
     for (size_t length = 0; length <= 130; ++length) {
         SCOPED_TRACE(length);
         const Bytes message = xorshiftBytes(static_cast<uint32_t>(length + 1), length);
