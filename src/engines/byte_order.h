@@ -53,4 +53,14 @@ inline uint32_t load32(const void* bytes) noexcept {
     return order == ByteOrder::little ? loadLittle32(bytes) : loadBig32(bytes);
 }
 
+// store32 writes a word in the byte order `order`.
+template <ByteOrder order>
+inline void store32(void* bytes, uint32_t word) noexcept {
+    if (order == ByteOrder::little) {
+        storeLittle32(bytes, word);
+    } else {
+        storeBig32(bytes, word);
+    }
+}
+
 }  // namespace zq

@@ -196,36 +196,18 @@ void Md5Context::feed(Md5Context& context, const uint8_t* bytes, uint32_t count)
     keepRemainder<ByteOrder::little>(context, bytes, count);
 }
 
-namespace {
-
-// finishInto takes the last steps of finishing the message that `message`
-// holds, with the chaining words of `into`, which may be `message` itself
-// (the last blocks are built before any word changes):
-// 1 to 3. The 0x80 byte, the zeros and the length in bits, low word
-// first (RFC 1321 §3.2), in one or two blocks; 4. those blocks; 5. A, B,
-// C, D, each least significant byte first.
-void finishInto(uint8_t digest[16], const Md5Context& message, Md5Context& into) noexcept {
-    alignas(16) uint32_t blocks[32];
-    const uint32_t count =
-        padMessage<ByteOrder::little>(message, blocks, message.bitCountLow, message.bitCountHigh);
-    Md5Context::compress(into, blocks, count);
-    for (int i = 0; i < 4; ++i) storeLittle32(digest + 4 * i, into.chain[i]);
-}
-
-}  // namespace
-
 void Md5Context::finish(uint8_t digest[16], Md5Context& context) noexcept {
-    finishInto(digest, context, context);
+    // 1 to 3. The 0x80 byte, the zeros and the length in bits, low word
+    // first (RFC 1321 §3.2), in one or two blocks; 4. those blocks; 5. A, B,
+    // C, D, each least significant byte first.
+    finishMessage<ByteOrder::little>(digest, context, context);
+
     // 6. Nothing else is reset or wiped.
     context.pendingBytes = 0;
 }
 
 void Md5Context::digestSoFar(uint8_t digest[16], const Md5Context& context) noexcept {
-    // The last blocks go through a context of their own, of which
-    // compression reads and writes only the chaining words.
-    Md5Context last;
-    for (int i = 0; i < 4; ++i) last.chain[i] = context.chain[i];
-    finishInto(digest, context, last);
+    messageDigestSoFar<ByteOrder::little>(digest, context);
 }
 
 }  // namespace zq

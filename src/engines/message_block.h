@@ -4,11 +4,12 @@
 // steps of feeding and finishing that do not depend on the algorithm: the
 // 64-bit bit counter, packing bytes into message words as they arrive,
 // topping up the pending block, and the padding (RFC 1321 §3.1, FIPS 180 §4).
-// The engines differ only in the word order, which `order` selects, and in
-// the order of the length words, which they pass.
+// The engines differ only in the word order, which `order` selects (and
+// with it the order of the length words and of the digest's bytes).
 //
-// `Context` is Md5Context or Sha0Context: fields bitCountLow, bitCountHigh,
-// block[16] and pendingBytes, with the invariants stated in md5.h.
+// `Context` is Md5Context or Sha0Context: fields chain, bitCountLow,
+// bitCountHigh, block[16] and pendingBytes, with the invariants stated in
+// md5.h, and a static compress(context, words, blockCount).
 #pragma once
 
 #include <stdint.h>
@@ -98,30 +99,60 @@ inline void keepRemainder(Context& context, const uint8_t* bytes, uint32_t count
 // padMessage writes the last one or two blocks of the message whose pending
 // bytes `context` holds into `blocks`, and returns how many (RFC 1321 §3.1,
 // §3.2; FIPS 180 §4): the p = pendingBytes pending bytes, the byte 0x80 at
-// byte position p, zeros, and `lengthWord14`, `lengthWord15` (the bit count,
-// in the order the engine writes it) as words 14 and 15 of the last block.
-// From p = 56 on the length no longer fits after the 0x80, and a second block
-// of zeros and the length follows. The context is only read, so a digest can
-// be taken of the message so far and the message fed on afterwards.
-// The words holding pending bytes (whose bits beyond the last byte are
-// already 0) are copied; the stale ones after them are not read.
+// byte position p, zeros, and the 64-bit bit count as words 14 and 15 of the
+// last block, in the word order that goes with `order`: low word first with
+// little-endian words, high word first with big-endian ones. From p = 56 on
+// the count no longer fits after the 0x80, and a second block of zeros and
+// the count follows. The context is only read, so a digest can be taken of
+// the message so far and the message fed on afterwards. The words holding
+// pending bytes (whose bits beyond the last byte are already 0) are copied;
+// the stale ones after them are not read.
 template <ByteOrder order, typename Context>
-inline uint32_t padMessage(const Context& context, uint32_t (&blocks)[32], uint32_t lengthWord14,
-                           uint32_t lengthWord15) noexcept {
+inline uint32_t padMessage(const Context& context, uint32_t (&blocks)[32]) noexcept {
     const uint32_t p = context.pendingBytes;
     const uint32_t pendingWords = (p + 3) >> 2;
     for (uint32_t i = 0; i < 16; ++i) blocks[i] = i < pendingWords ? context.block[i] : 0;
     blocks[p >> 2] |= uint32_t{0x80} << laneShift<order>(p);
 
+    const bool little = order == ByteOrder::little;
+    const uint32_t first = little ? context.bitCountLow : context.bitCountHigh;
+    const uint32_t second = little ? context.bitCountHigh : context.bitCountLow;
     if (p < 56) {
-        blocks[14] = lengthWord14;
-        blocks[15] = lengthWord15;
+        blocks[14] = first;
+        blocks[15] = second;
         return 1;
     }
     for (uint32_t i = 16; i < 30; ++i) blocks[i] = 0;
-    blocks[30] = lengthWord14;
-    blocks[31] = lengthWord15;
+    blocks[30] = first;
+    blocks[31] = second;
     return 2;
+}
+
+// finishMessage takes the last steps of finishing the message that `message`
+// holds with the chaining words of `into`, which may be `message` itself
+// (the last blocks are built before any word changes): the padding and the
+// bit count (padMessage), the compression of those one or two blocks into
+// `into` (Context::compress), and the chaining words written to `digest` in
+// the byte order `order`.
+template <ByteOrder order, typename Context>
+inline void finishMessage(uint8_t* digest, const Context& message, Context& into) noexcept {
+    alignas(16) uint32_t blocks[32];
+    const uint32_t count = padMessage<order>(message, blocks);
+    Context::compress(into, blocks, count);
+    constexpr uint32_t chainWords = sizeof(Context::chain) / sizeof(uint32_t);
+    for (uint32_t i = 0; i < chainWords; ++i) store32<order>(digest + 4 * i, into.chain[i]);
+}
+
+// messageDigestSoFar writes to `digest` what finishing `context` would give,
+// through a context of its own that holds only the chaining words
+// (compression reads and writes nothing else), and leaves `context` as it
+// is.
+template <ByteOrder order, typename Context>
+inline void messageDigestSoFar(uint8_t* digest, const Context& context) noexcept {
+    Context last;
+    constexpr uint32_t chainWords = sizeof(Context::chain) / sizeof(uint32_t);
+    for (uint32_t i = 0; i < chainWords; ++i) last.chain[i] = context.chain[i];
+    finishMessage<order>(digest, context, last);
 }
 
 }  // namespace zq

@@ -195,36 +195,18 @@ void Sha0Context::feed(Sha0Context& context, const uint8_t* bytes, uint32_t coun
     keepRemainder<ByteOrder::big>(context, bytes, count);
 }
 
-namespace {
-
-// finishInto takes the last steps of finishing the message that `message`
-// holds, with the chaining words of `into`, which may be `message` itself
-// (the last blocks are built before any word changes):
-// 1 to 3. The 0x80 byte, the zeros and the length in bits, high word
-// first, in one or two blocks; 4. those blocks; 5. H0 to H4, each most
-// significant byte first.
-void finishInto(uint8_t digest[20], const Sha0Context& message, Sha0Context& into) noexcept {
-    alignas(16) uint32_t blocks[32];
-    const uint32_t count =
-        padMessage<ByteOrder::big>(message, blocks, message.bitCountHigh, message.bitCountLow);
-    Sha0Context::compress(into, blocks, count);
-    for (int i = 0; i < 5; ++i) storeBig32(digest + 4 * i, into.chain[i]);
-}
-
-}  // namespace
-
 void Sha0Context::finish(uint8_t digest[20], Sha0Context& context) noexcept {
-    finishInto(digest, context, context);
+    // 1 to 3. The 0x80 byte, the zeros and the length in bits, high word
+    // first, in one or two blocks; 4. those blocks; 5. H0 to H4, each most
+    // significant byte first.
+    finishMessage<ByteOrder::big>(digest, context, context);
+
     // 6. Nothing else is reset or wiped.
     context.pendingBytes = 0;
 }
 
 void Sha0Context::digestSoFar(uint8_t digest[20], const Sha0Context& context) noexcept {
-    // The last blocks go through a context of their own, of which
-    // compression reads and writes only the chaining words.
-    Sha0Context last;
-    for (int i = 0; i < 5; ++i) last.chain[i] = context.chain[i];
-    finishInto(digest, context, last);
+    messageDigestSoFar<ByteOrder::big>(digest, context);
 }
 
 }  // namespace zq
