@@ -5,10 +5,13 @@
 #include "codec/base64_codec.h"
 #include "codec/base64_layout.h"
 #include "frame/blobs.h"
+#include "frame/call_gate.h"
 #include "frame/private_heap.h"
 
 uint32_t ZQ_CALL zqCryptUUDecode(const CryptBlob* text, [[maybe_unused]] uint32_t reserved,
                                  CryptBlob* output) noexcept {
+    const zq::CallGate gate;
+    if (!gate.open()) return 0;
     // Refusals leave `output` as it was: a text that claims bytes it does not
     // have, and an exhausted heap.
     const uint32_t size = text->size;

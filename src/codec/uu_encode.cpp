@@ -5,10 +5,13 @@
 #include "codec/base64_codec.h"
 #include "codec/base64_layout.h"
 #include "frame/blobs.h"
+#include "frame/call_gate.h"
 #include "frame/private_heap.h"
 
 uint32_t ZQ_CALL zqCryptUUEncode(const CryptBlob* input, [[maybe_unused]] uint32_t reserved,
                                  CryptBlob* text) noexcept {
+    const zq::CallGate gate;
+    if (!gate.open()) return 0;
     // Refusals leave `text` as it was: an input that claims bytes it does not
     // have, one too large for a 32-bit block, and an exhausted heap.
     const uint32_t n = input->size;

@@ -6,19 +6,26 @@
 
 #include <string.h>
 
+#include "frame/call_gate.h"
 #include "frame/private_heap.h"
 
 using zq::PrivateHeap;
 
+// Each export holds a gate for its call (call_gate.h). Once the library is
+// unloading, the blob operations allocate and release nothing: Init and Copy
+// fail as on an exhausted heap, and Clear only empties the record.
+
 uintptr_t ZQ_CALL zqCryptBlobInit(CryptBlob* blob, uint32_t size) noexcept {
+    const zq::CallGate gate;
     blob->tag = 0;
     blob->size = size;
-    blob->data = size != 0 ? static_cast<uint8_t*>(PrivateHeap::allocate(size)) : nullptr;
+    blob->data = size != 0 && gate.open() ? static_cast<uint8_t*>(PrivateHeap::allocate(size)) : nullptr;
     return reinterpret_cast<uintptr_t>(blob->data);
 }
 
 uint32_t ZQ_CALL zqCryptBlobClear(CryptBlob* blob) noexcept {
-    PrivateHeap::release(blob->data);
+    const zq::CallGate gate;
+    if (gate.open()) PrivateHeap::release(blob->data);
     blob->data = nullptr;
     blob->tag = 0;
     blob->size = 0;
@@ -29,7 +36,8 @@ uint32_t ZQ_CALL zqCryptBlobCopy(CryptBlob* destination, const CryptBlob* source
     // A record copied onto itself already is its own copy; releasing first
     // would read freed bytes.
     if (destination == source) return 1;
-    if (zq::lacksBytes(source, source->size)) return 0;
+    const zq::CallGate gate;
+    if (!gate.open() || zq::lacksBytes(source, source->size)) return 0;
 
     // The new block is had before the old one goes, so that an exhausted heap
     // leaves the destination as it was.

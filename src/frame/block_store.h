@@ -13,10 +13,13 @@
 // 16 up to 128 bytes, then four steps per power of two up to 4 KiB. They are
 // cut from chunks of ChunkBytes taken from the C library, and a released
 // block goes onto a free list of its class, from which the next request of
-// that class is served. Small blocks are never handed back one by one; the
-// memory they occupy is as large as the most that was ever live at once, as
-// in a Win32 heap, which keeps what it has freed below its large-block
-// threshold for reuse.
+// that class is served. Small blocks are never handed back one by one, and a
+// free block serves its own class only: each class keeps as many blocks as
+// were ever live in it at once, so the store holds the sum of every class's
+// own peak (at most 64 KiB more than that, the rest of the newest chunk),
+// which can exceed the most that was ever live at once when the peaks of
+// different classes came at different times. A Win32 heap, too, keeps what
+// it has freed below its large-block threshold for reuse.
 //
 // Large blocks are taken from the C library one each, their size rounded up
 // to a multiple of 4 KiB, and linked into a list of live blocks. A released

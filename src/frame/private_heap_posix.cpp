@@ -15,19 +15,16 @@
 // count, a request count, allocation failure on demand and a release
 // observer. They are plain fields under the same lock, and a request fails
 // only while a test has armed the failure.
+#include <pthread.h>
 #include <sched.h>
-#include <semaphore.h>
 #include <stdlib.h>
 
 #include <atomic>
 
 #include "frame/block_store.h"
+#include "frame/call_gate.h"
 #include "frame/heap_probe.h"
 #include "frame/private_heap.h"
-
-// The C++ runtime's registration of a handler of exit; with a null module
-// handle the handler runs at exit only, never at an unload.
-extern "C" int __cxa_atexit(void (*handler)(void*), void* argument, void* module);
 
 namespace zq {
 namespace {
@@ -96,51 +93,6 @@ BlockStore store;       // guarded by heapLock
 bool attached = false;  // guarded by heapLock
 Probe probe;            // guarded by heapLock
 
-// Process exit. A destructor of the library runs both when it is unloaded and
-// when the process exits; at exit, other threads may still be inside a call,
-// using blocks of this heap, so exit must release nothing. The heap tells the
-// two apart by a semaphore that a handler of exit posts: handlers of exit
-// registered after the program started run before the destructors. The
-// handler is sem_post itself and the semaphore lives on malloc's heap, so
-// both outlast an unload. Registered with the first allocation (any earlier
-// and a library loaded with the program would register before the loader's
-// own handler, and run after the destructors).
-// ThreadSanitizer's own exit handling hangs when a handler of exit is a C
-// library function it intercepts, so its builds keep the release at exit.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kExitCanBeWatched = false;
-#elif defined(__has_feature)
-constexpr bool kExitCanBeWatched = !__has_feature(thread_sanitizer);
-#else
-constexpr bool kExitCanBeWatched = true;
-#endif
-
-bool exitWatched = false;                     // guarded by heapLock
-std::atomic<sem_t*> exitSignal{nullptr};
-
-void watchExit() noexcept {
-    if (!kExitCanBeWatched) return;
-    auto* signal = static_cast<sem_t*>(malloc(sizeof(sem_t)));
-    if (signal == nullptr || sem_init(signal, 0, 0) != 0) {
-        free(signal);
-        return;
-    }
-    using Handler = void (*)(void*);
-    const auto post = reinterpret_cast<Handler>(reinterpret_cast<void (*)()>(&sem_post));
-    if (__cxa_atexit(post, signal, nullptr) != 0) {
-        sem_destroy(signal);
-        free(signal);
-        return;
-    }
-    exitSignal.store(signal, std::memory_order_release);
-}
-
-bool processExiting() noexcept {
-    sem_t* signal = exitSignal.load(std::memory_order_acquire);
-    int value = 0;
-    return signal != nullptr && sem_getvalue(signal, &value) == 0 && value > 0;
-}
-
 }  // namespace
 
 bool PrivateHeap::attach() noexcept {
@@ -160,10 +112,6 @@ void* PrivateHeap::allocate(uint32_t n) noexcept {
     Locked locked;
     // No heap outside load and unload: nothing may be handed out.
     if (probe.refuses() || !attached) return nullptr;
-    if (!exitWatched) {
-        exitWatched = true;
-        watchExit();
-    }
     void* block = store.take(n);
     if (block != nullptr) ++probe.live;
     return block;
@@ -190,14 +138,26 @@ void PrivateHeap::release(void* block) noexcept {
 // attach and detach on Windows. Priority 101, the first open to programs,
 // orders them only within the module that holds them: linked into a program,
 // the heap is in place before the program's other constructors and stays
-// until after its other destructors. At process exit the heap is left as it
-// is (see processExiting); the system takes it back with the process.
+// until after its other destructors.
+//
+// The same destructor runs at an unload and at process exit, where other
+// threads may still be inside a call: the heap is released only when the
+// call gates (call_gate.h) show that no call is inside, and otherwise left
+// to the system, which takes it back with the process.
+//
+// fork copies the heap as it stands, lock included; a thread that held the
+// lock does not exist in the child, so the lock is taken across fork and
+// let go on both sides, and the child can always use the heap.
 __attribute__((constructor(101))) static void processAttach() {
     if (!PrivateHeap::attach()) abort();
+    CallGate::start();
+    pthread_atfork([] { heapLock.lock(); }, [] { heapLock.unlock(); }, [] { heapLock.unlock(); });
 }
 
 __attribute__((destructor(101))) static void processDetach() {
-    if (!processExiting()) PrivateHeap::detach();
+    if (!CallGate::closeAll()) return;
+    PrivateHeap::detach();
+    CallGate::stop();
 }
 
 namespace heap_probe {

@@ -3,6 +3,7 @@
 // The export zqCryptHashBuffer: the MD5 digest of a blob, through the
 // provider's hash objects. See zqcrypt.h.
 #include "frame/blobs.h"
+#include "frame/call_gate.h"
 #include "frame/last_error.h"
 #include "provider/hash_object.h"
 
@@ -10,6 +11,8 @@ using namespace zq;
 
 uint32_t ZQ_CALL zqCryptHashBuffer(const CryptBlob* input, [[maybe_unused]] uint32_t reserved,
                                    CryptBlob* output) noexcept {
+    const CallGate gate;
+    if (!gate.open()) return 0;
     if (input->data == nullptr) {
         setLastError(ERROR_INVALID_DATA);
         return 0;

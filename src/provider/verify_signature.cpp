@@ -4,6 +4,7 @@
 // digest in an MD5 hash object, and runs the provider's signature check. See
 // zqcrypt.h for the outcomes.
 #include "frame/blobs.h"
+#include "frame/call_gate.h"
 #include "frame/last_error.h"
 #include "provider/key_import.h"
 #include "provider/signature.h"
@@ -13,7 +14,8 @@ using namespace zq;
 uint32_t ZQ_CALL zqCryptVerifySignature(const CryptBlob* signature, const CryptBlob* key,
                                         const CryptBlob* digest, [[maybe_unused]] uint32_t reserved,
                                         uint32_t* matches) noexcept {
-    if (matches == nullptr) return 0;
+    const CallGate gate;
+    if (matches == nullptr || !gate.open()) return 0;
 
     ProviderContext provider = 0;
     KeyObject* keyObject = nullptr;

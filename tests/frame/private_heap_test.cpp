@@ -3,7 +3,12 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -90,6 +95,83 @@ TEST(PrivateHeap, UnloadingTheLibraryReleasesEveryBlock) {
     EXPECT_GE(mallinfo2().hblkhd, before + (24u << 20));
     dlclose(library);
     EXPECT_LE(mallinfo2().hblkhd, before);
+#endif
+}
+
+// A plug-in host loads and unloads the library in a loop: each cycle that
+// allocates must give back all that it took, hooks of fork and exit included.
+TEST(PrivateHeap, LoadingAndUnloadingInALoopDoesNotGrowTheProcess) {
+#if defined(ZQ_SANITIZED)
+    GTEST_SKIP() << "the sanitizer's allocator keeps no malloc statistics";
+#else
+    const auto cycles = [](int count) {
+        for (int i = 0; i < count; ++i) {
+            void* library = dlopen(ZQ_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+            ASSERT_NE(library, nullptr) << dlerror();
+            using BlobInit = uintptr_t (*)(CryptBlob*, uint32_t);
+            auto blobInit = reinterpret_cast<BlobInit>(dlsym(library, "zqCryptBlobInit"));
+            CryptBlob blob = {};
+            ASSERT_NE(blobInit(&blob, 64), 0u);
+            dlclose(library);
+        }
+    };
+    cycles(50);
+    const size_t before = mallinfo2().uordblks;
+    cycles(2000);
+    EXPECT_LT(mallinfo2().uordblks, before + 2000) << "bytes in use grew over 2000 cycles";
+#endif
+}
+
+// fork copies the heap as it stands: a child must find it usable whatever
+// the parent's other threads were doing, lock included.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZQ_THREAD_SANITIZER 1
+#endif
+#endif
+
+TEST(PrivateHeap, AChildOfForkCanAlwaysAllocate) {
+#if defined(__SANITIZE_THREAD__) || defined(ZQ_THREAD_SANITIZER)
+    GTEST_SKIP() << "ThreadSanitizer does not support fork in a program with threads";
+#else
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> churners;
+    for (int t = 0; t < 2; ++t) {
+        churners.emplace_back([&stop] {
+            while (!stop.load(std::memory_order_relaxed)) {
+                CryptBlob a = {}, b = {};
+                zqCryptBlobInit(&a, 100);
+                zqCryptBlobCopy(&b, &a);
+                zqCryptBlobClear(&a);
+                zqCryptBlobClear(&b);
+            }
+        });
+    }
+    int hung = 0, failed = 0;
+    for (int i = 0; i < 200; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            CryptBlob blob = {};
+            _exit(zqCryptBlobInit(&blob, 64) != 0 && zqCryptBlobClear(&blob) == 1 ? 0 : 1);
+        }
+        ASSERT_GT(child, 0);
+        int status = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                ++hung;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
+    }
+    stop = true;
+    for (auto& thread : churners) thread.join();
+    EXPECT_EQ(hung, 0) << "children that did not finish one allocation in 2 s";
+    EXPECT_EQ(failed, 0);
 #endif
 }
 

@@ -1,0 +1,173 @@
+// File: call_gate_posix.cpp
+//
+// The gates of the exported calls (call_gate.h). Each thread that calls the
+// library has a Mark of its own, in thread-local storage, put into the list
+// of marks at its first call and taken out when the thread ends (a
+// thread-specific key's destructor). A mark lives as long as its thread, so a
+// call that races with unload never writes to memory that unload has freed.
+//
+// A call sets its thread's mark, then looks whether the gates are closed;
+// unload closes them, then looks at every mark. That is the two-sided handshake of Dekker:
+// each side stores, then loads what the other side stores, and a full barrier
+// must stand between the two on both sides, or both could miss the other.
+// The call's side is the fast one: where the kernel offers it, the barrier
+// of the unloading side is a process-wide one (membarrier), which makes every
+// running thread pass a full barrier, and the call needs only to keep the
+// compiler from moving its load above its store. Without that, each call
+// pays for a fence of its own.
+#include <linux/membarrier.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "frame/call_gate.h"
+
+namespace zq {
+
+struct CallGate::Mark {
+    std::atomic<uint32_t> depth{0};  // calls of its thread inside; written by that thread only
+    std::atomic<bool> listed{false};  // written by its thread, and at unload
+    Mark* previous = nullptr;        // the list, guarded by listLock
+    Mark* next = nullptr;
+};
+
+namespace {
+
+using Mark = CallGate::Mark;
+
+pthread_mutex_t listLock = PTHREAD_MUTEX_INITIALIZER;
+Mark* marks = nullptr;  // guarded by listLock
+
+thread_local Mark threadMark;
+
+// The gates run from load to unload. Without a thread-specific key to take
+// a mark out of the list when its thread ends, no mark can be listed: calls
+// then share one mark, and unload, unable to see them, releases nothing.
+enum class Gates { unmarked, running, stopped };
+std::atomic<Gates> gates{Gates::unmarked};
+Mark sharedMark;
+
+// Written at load and unload only.
+pthread_key_t markKey;
+bool processBarrier = false;
+
+std::atomic<bool> closed{false};
+
+long membarrier(int command) noexcept { return syscall(SYS_membarrier, command, 0u); }
+
+// Both take listLock.
+void link(Mark* mark) noexcept {
+    pthread_mutex_lock(&listLock);
+    mark->next = marks;
+    if (marks != nullptr) marks->previous = mark;
+    marks = mark;
+    pthread_mutex_unlock(&listLock);
+}
+
+void unlink(void* pointer) noexcept {
+    auto* mark = static_cast<Mark*>(pointer);
+    pthread_mutex_lock(&listLock);
+    if (mark->previous != nullptr) mark->previous->next = mark->next;
+    else marks = mark->next;
+    if (mark->next != nullptr) mark->next->previous = mark->previous;
+    mark->listed.store(false, std::memory_order_relaxed);
+    pthread_mutex_unlock(&listLock);
+}
+
+// markToUse is the mark for a call of a thread whose own mark is not listed
+// yet: that mark once it is listed (at the thread's first call), the shared
+// one while marks cannot be listed, or null once the gates are stopped.
+[[gnu::noinline]] Mark* markToUse(Mark* own) noexcept {
+    switch (gates.load(std::memory_order_relaxed)) {
+    case Gates::stopped:
+        return nullptr;
+    case Gates::unmarked:
+        return &sharedMark;
+    case Gates::running:
+        break;
+    }
+    if (pthread_setspecific(markKey, own) != 0) return &sharedMark;
+    own->listed.store(true, std::memory_order_relaxed);
+    link(own);
+    return own;
+}
+
+// After fork the child has one thread: the marks of the others are dropped,
+// and the lock, held across the fork, is made anew.
+void lockForFork() noexcept { pthread_mutex_lock(&listLock); }
+void unlockAfterFork() noexcept { pthread_mutex_unlock(&listLock); }
+void resetInChild() noexcept {
+    Mark* own = &threadMark;
+    marks = own->listed.load(std::memory_order_relaxed) ? own : nullptr;
+    own->previous = own->next = nullptr;
+    pthread_mutex_init(&listLock, nullptr);
+}
+
+}  // namespace
+
+CallGate::CallGate() noexcept : mark_(&threadMark) {
+    if (!mark_->listed.load(std::memory_order_relaxed)) [[unlikely]] {
+        mark_ = markToUse(mark_);
+        if (mark_ == nullptr) return;
+    }
+    mark_->depth.store(mark_->depth.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    if (processBarrier) std::atomic_signal_fence(std::memory_order_seq_cst);
+    else std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (closed.load(std::memory_order_relaxed)) [[unlikely]] {
+        mark_->depth.store(mark_->depth.load(std::memory_order_relaxed) - 1, std::memory_order_release);
+        mark_ = nullptr;
+    }
+}
+
+CallGate::~CallGate() {
+    if (mark_ != nullptr) {
+        mark_->depth.store(mark_->depth.load(std::memory_order_relaxed) - 1, std::memory_order_release);
+    }
+}
+
+void CallGate::start() noexcept {
+    closed.store(false, std::memory_order_relaxed);
+    if (pthread_key_create(&markKey, unlink) != 0) return;
+    const long commands = membarrier(MEMBARRIER_CMD_QUERY);
+    processBarrier = commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0 &&
+                     membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0;
+    static bool forkHooked = false;  // once for each load of the library
+    if (!forkHooked) forkHooked = pthread_atfork(lockForFork, unlockAfterFork, resetInChild) == 0;
+    gates.store(Gates::running, std::memory_order_relaxed);
+}
+
+bool CallGate::closeAll() noexcept {
+    // Without marks no call can be seen, so none may be assumed absent.
+    if (gates.load(std::memory_order_relaxed) != Gates::running) return false;
+    closed.store(true, std::memory_order_relaxed);
+    bool barrier = true;
+    if (processBarrier) barrier = membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0;
+    else std::atomic_thread_fence(std::memory_order_seq_cst);
+    bool inside = !barrier;
+    pthread_mutex_lock(&listLock);
+    for (const Mark* mark = marks; mark != nullptr && !inside; mark = mark->next) {
+        inside = mark->depth.load(std::memory_order_acquire) != 0;
+    }
+    pthread_mutex_unlock(&listLock);
+    if (inside) closed.store(false, std::memory_order_relaxed);
+    return !inside;
+}
+
+void CallGate::stop() noexcept {
+    if (gates.load(std::memory_order_relaxed) != Gates::running) return;
+    // No thread-exit hook may run into a library that is gone. The marks of
+    // threads still alive stay in their storage, listed no more, so that a
+    // start after this one (a test's) lists them anew.
+    gates.store(Gates::stopped, std::memory_order_relaxed);
+    pthread_key_delete(markKey);
+    pthread_mutex_lock(&listLock);
+    for (Mark* mark = marks; mark != nullptr; mark = mark->next) {
+        mark->listed.store(false, std::memory_order_relaxed);
+    }
+    marks = nullptr;
+    pthread_mutex_unlock(&listLock);
+}
+
+}  // namespace zq
