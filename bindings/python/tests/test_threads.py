@@ -1,6 +1,9 @@
-"""Threads hashing and verifying at once, each checked against its reference."""
+"""Threads hashing and verifying at once, each checked against its reference,
+and processes forked while they do."""
 import hashlib
+import multiprocessing
 import random
+import threading
 from concurrent.futures import ThreadPoolExecutor
 
 import zqcrypt
@@ -25,3 +28,40 @@ def test_threads_hash_and_verify_at_once():
     with ThreadPoolExecutor(max_workers=8) as pool:
         for outcome in [pool.submit(work, seed) for seed in range(8)]:
             outcome.result()
+
+
+def hash_once(data, expected):
+    raise SystemExit(0 if zqcrypt.md5(data) == expected else 1)
+
+
+def test_children_forked_while_threads_hash_can_hash():
+    """fork (multiprocessing's way on Linux) copies the library as other
+    threads use it; each child must still finish a call at once."""
+    stop = threading.Event()
+
+    def churn():
+        while not stop.is_set():
+            zqcrypt.md5(b"x" * 100)
+
+    context = multiprocessing.get_context("fork")
+    data = bytes(range(200))
+    churners = [threading.Thread(target=churn) for _ in range(2)]
+    for thread in churners:
+        thread.start()
+    try:
+        hung = failed = 0
+        for _ in range(40):
+            child = context.Process(target=hash_once, args=(data, hashlib.md5(data).digest()))
+            child.start()
+            child.join(timeout=5)
+            if child.is_alive():
+                hung += 1
+                child.kill()
+                child.join()
+            elif child.exitcode != 0:
+                failed += 1
+    finally:
+        stop.set()
+        for thread in churners:
+            thread.join()
+    assert (hung, failed) == (0, 0)
