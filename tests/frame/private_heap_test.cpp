@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,6 +174,57 @@ TEST(PrivateHeap, AChildOfForkCanAlwaysAllocate) {
     for (auto& thread : churners) thread.join();
     EXPECT_EQ(hung, 0) << "children that did not finish one allocation in 2 s";
     EXPECT_EQ(failed, 0);
+#endif
+}
+
+// A waiter of higher real-time priority that finds the lock held by a thread
+// it preempted on the same processor must let that thread run to let it go.
+// Run in a child, which the test ends if it is stuck.
+TEST(PrivateHeap, ARealTimeWaiterLetsAHolderOfLowerPriorityRun) {
+#if defined(__SANITIZE_THREAD__) || defined(ZQ_THREAD_SANITIZER)
+    GTEST_SKIP() << "ThreadSanitizer does not support fork in a program with threads";
+#else
+    const pid_t child = fork();
+    if (child == 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(0, &one);
+        if (sched_setaffinity(0, sizeof one, &one) != 0) _exit(77);
+        std::atomic<bool> stop{false};
+        const auto realTime = [](std::thread& thread, int priority) {
+            const sched_param parameter = {priority};
+            return pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameter) == 0;
+        };
+        std::thread holder([&stop] {
+            while (!stop.load(std::memory_order_relaxed)) PrivateHeap::release(PrivateHeap::allocate(64));
+        });
+        std::thread waiter([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            for (int i = 0; i < 100; ++i) {
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                PrivateHeap::release(PrivateHeap::allocate(64));
+            }
+        });
+        const bool allowed = realTime(holder, 1) && realTime(waiter, 2);
+        waiter.join();
+        stop = true;
+        holder.join();
+        _exit(allowed ? 0 : 77);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            FAIL() << "the waiter kept the holder from running for 30 s";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no real-time scheduling here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 #endif
 }
 
