@@ -5,17 +5,16 @@
 // answers what a host of the library would.
 //
 // Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...
-#include <errno.h>
 #include <stdio.h>
-#include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "failure.h"
 #include "input.h"
+#include "standard_output.h"
 #include "subcommand.h"
 #include "zqcrypt.h"
-
 
 namespace {
 
@@ -25,20 +24,25 @@ const Subcommand* const subcommands[] = {&md5Command,    &base64Command, &keygen
                                          &pubkeyCommand, &signCommand,   &verifyCommand};
 
 void printOverview() {
-    printf("Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...\n"
-           "Hash, Base64, RSA keys, signatures and their check, in the zqcrypt library's formats.\n\n");
-    for (const Subcommand* command : subcommands) printf("  %-8s %s\n", command->name, command->summary);
-    printf("\n"
-           "  --help     show this help; 'zqcrypt SUBCOMMAND --help' shows a subcommand's\n"
-           "  --version  show the version\n\n"
-           "Exit status: 0 success (signature or checksums match), 1 a signature or checksum\n"
-           "that does not match, 2 any other error. Errors are one line on stderr:\n"
-           "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
+    std::string text = "Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...\n"
+                       "Hash, Base64, RSA keys, signatures and their check, in the zqcrypt library's formats.\n\n";
+    for (const Subcommand* command : subcommands) {
+        std::string name = command->name;
+        name.resize(std::max<size_t>(name.size(), 8), ' ');
+        text += "  " + name + " " + command->summary + "\n";
+    }
+    text += "\n"
+            "  --help     show this help; 'zqcrypt SUBCOMMAND --help' shows a subcommand's\n"
+            "  --version  show the version\n\n"
+            "Exit status: 0 success (signature or checksums match), 1 a signature or checksum\n"
+            "that does not match, 2 any other error. Errors are one line on stderr:\n"
+            "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
 #ifndef ZQ_WITH_LIBCRYPTO
-           "\nThis build has no libcrypto: it carries md5, base64 and verify with\n"
-           "PUBLICKEYBLOB keys and raw signatures.\n"
+            "\nThis build has no libcrypto: it carries md5, base64 and verify with\n"
+            "PUBLICKEYBLOB keys and raw signatures.\n"
 #endif
-    );
+        ;
+    writeStandardOutput(text);
 }
 
 int run(int argc, char** argv) {
@@ -49,7 +53,7 @@ int run(int argc, char** argv) {
         return ExitSuccess;
     }
     if (name == "--version") {
-        printf("zqcrypt %s\n", ZQCRYPT_VERSION_STRING);
+        writeStandardOutput(std::string("zqcrypt ") + ZQCRYPT_VERSION_STRING + "\n");
         return ExitSuccess;
     }
     for (const Subcommand* command : subcommands) {
@@ -58,7 +62,7 @@ int run(int argc, char** argv) {
         specs.push_back({"help", 'h', false});
         const ParsedOptions options = parseOptions(name, argc - 2, argv + 2, specs);
         if (options.has("help")) {
-            fputs(command->help, stdout);
+            writeStandardOutput(std::string(command->help));
             return ExitSuccess;
         }
         return command->run(options);
@@ -72,7 +76,7 @@ int main(int argc, char** argv) {
     useBinaryStandardStreams();
     try {
         const int code = run(argc, argv);
-        if (fflush(stdout) != 0) fail("standard output", strerror(errno));
+        closeStandardOutput();
         return code;
     } catch (const Failure& failure) {
         report(failure.name, failure.reason);

@@ -20,6 +20,7 @@
 #endif
 
 #include "failure.h"
+#include "standard_output.h"
 
 namespace zqcli {
 namespace {
@@ -121,12 +122,18 @@ void Output::failWriting(int error) {
 }
 
 void Output::write(const void* bytes, size_t count) {
-    if (count != 0 && fwrite(bytes, 1, count, file_) != count) failWriting(errno);
+    if (file_ == stdout) {
+        if (!writeStandardOutput(bytes, count)) failStandardOutput();
+        return;
+    }
+    // A failed flush inside fwrite shows as a short count, or only as the
+    // error flag when the bytes all went into the buffer.
+    if (count != 0 && (fwrite(bytes, 1, count, file_) != count || ferror(file_))) failWriting(errno);
 }
 
 void Output::commit() {
     if (file_ == stdout) {
-        if (fflush(stdout) != 0 || ferror(stdout)) failWriting(errno);
+        if (!flushStandardOutput()) failStandardOutput();
         return;
     }
     FILE* file = file_;

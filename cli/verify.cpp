@@ -16,6 +16,7 @@
 #include "input.h"
 #include "key_blob.h"
 #include "library_blob.h"
+#include "standard_output.h"
 #include "subcommand.h"
 #include "text.h"
 
@@ -146,16 +147,16 @@ int run(const ParsedOptions& options) {
         fail("verify", "the library could not make the check");
     }
     if (!matches) {
-        puts("Verification failure");
+        writeStandardOutput("Verification failure\n");
         return ExitMismatch;
     }
 #ifdef ZQ_WITH_LIBCRYPTO
     if (options.has("strict") && !isPkcs1Signature(key, signature, digest)) {
-        puts("Accepted by the library, but not a valid PKCS #1 v1.5 signature");
+        writeStandardOutput("Accepted by the library, but not a valid PKCS #1 v1.5 signature\n");
         return ExitMismatch;
     }
 #endif
-    puts("Verified OK");
+    writeStandardOutput("Verified OK\n");
     return ExitSuccess;
 }
 
