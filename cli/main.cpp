@@ -5,9 +5,12 @@
 // answers what a host of the library would.
 //
 // Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...
+#include <signal.h>
 #include <stdio.h>
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "failure.h"
@@ -72,8 +75,17 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+// Every way the program ends is an exit status: a Failure, an exhausted
+// heap and any other exception are reported in one line and end with 2,
+// after the unwinding has removed any temporary output file.
 int main(int argc, char** argv) {
     useBinaryStandardStreams();
+#ifdef SIGXFSZ
+    // A file-size limit fails the write (EFBIG) rather than ending the
+    // program, so that the error is reported and the temporary file removed.
+    signal(SIGXFSZ, SIG_IGN);
+#endif
+    const std::string command = argc > 1 ? quoteName(argv[1]) : "zqcrypt";
     try {
         const int code = run(argc, argv);
         closeStandardOutput();
@@ -81,7 +93,12 @@ int main(int argc, char** argv) {
     } catch (const Failure& failure) {
         report(failure.name, failure.reason);
         return failure.code;
+    } catch (const std::bad_alloc&) {
+        report(command, "memory exhausted");
+    } catch (const std::exception& error) {
+        report(command, error.what());
     }
+    return ExitError;
 }
 
 namespace zqcli {
