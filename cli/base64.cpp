@@ -157,7 +157,7 @@ int run(const ParsedOptions& options) {
     if (options.operands.size() > 1) usageFailure("base64", "one input file at most");
     const std::string name = options.operands.empty() ? "-" : options.operands[0];
     InputFile input(name);
-    Output output(options.value("output"));
+    Output output(options.value("output", "-"));
     if (!options.has("decode")) {
         encode(input, output);
     } else {

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "standard_output.h"
+
 namespace zqcli {
 
 void fail(const std::string& name, const std::string& reason) { throw Failure{name, reason}; }
@@ -15,7 +17,9 @@ void failSystem(const std::string& name, int error) {
 }
 
 void report(const std::string& name, const std::string& reason) {
-    fflush(stdout);
+    // What came before on stdout goes out first; a failure of it is kept
+    // and reported when stdout is closed.
+    flushStandardOutput();
     fprintf(stderr, "zqcrypt: %s: %s\n", name.c_str(), reason.c_str());
 }
 

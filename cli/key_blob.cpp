@@ -35,6 +35,11 @@ size_t blobModulusBytes(const RsaPublicKey& key) { return (modulusBits(key) + 31
 
 }  // namespace
 
+void checkModulus(const RsaPublicKey& key, const std::string& name) {
+    if (key.modulus.empty()) fail(quoteName(name), "a modulus of zero: not an RSA key");
+    if (key.modulus.back() % 2 == 0) fail(quoteName(name), "an even modulus: not an RSA key");
+}
+
 void checkKeyFits(const RsaPublicKey& key, const std::string& name) {
     if (modulusBits(key) > MaxModulusBits) {
         fail(quoteName(name), "a modulus of " + std::to_string(modulusBits(key)) +

@@ -41,6 +41,11 @@ uint32_t keyBlobBits(const std::vector<uint8_t>& bytes);
 // MaxModulusBits or not a multiple of 32) throws a Failure naming `name`.
 RsaPublicKey readKeyBlob(const std::vector<uint8_t>& bytes, const std::string& name);
 
+// checkModulus throws a Failure naming `name` when `key` cannot be an RSA
+// key: a modulus that is zero or even, where a product of two odd primes
+// is odd. The library would only answer that no signature matches.
+void checkModulus(const RsaPublicKey& key, const std::string& name);
+
 // checkKeyFits throws a Failure naming `name` when the library cannot hold
 // `key`: a modulus above MaxModulusBits.
 void checkKeyFits(const RsaPublicKey& key, const std::string& name);

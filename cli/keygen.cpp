@@ -63,7 +63,7 @@ int run(const ParsedOptions& options) {
     if (bits < 2048 && !insecure) {
         fail("keygen", "keys below 2048 bits can be factored; give --insecure to make one anyway");
     }
-    Output output(options.value("output"), true);
+    Output output(options.value("output", "-"), true);
 
     KeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
     BIGNUM* publicExponent = BN_new();

@@ -5,17 +5,19 @@
 // answers what a host of the library would.
 //
 // Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...
-#include <errno.h>
+#include <signal.h>
 #include <stdio.h>
-#include <string.h>
 
+#include <algorithm>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "failure.h"
 #include "input.h"
+#include "standard_output.h"
 #include "subcommand.h"
 #include "zqcrypt.h"
-
 
 namespace {
 
@@ -25,20 +27,25 @@ const Subcommand* const subcommands[] = {&md5Command,    &base64Command, &keygen
                                          &pubkeyCommand, &signCommand,   &verifyCommand};
 
 void printOverview() {
-    printf("Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...\n"
-           "Hash, Base64, RSA keys, signatures and their check, in the zqcrypt library's formats.\n\n");
-    for (const Subcommand* command : subcommands) printf("  %-8s %s\n", command->name, command->summary);
-    printf("\n"
-           "  --help     show this help; 'zqcrypt SUBCOMMAND --help' shows a subcommand's\n"
-           "  --version  show the version\n\n"
-           "Exit status: 0 success (signature or checksums match), 1 a signature or checksum\n"
-           "that does not match, 2 any other error. Errors are one line on stderr:\n"
-           "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
+    std::string text = "Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...\n"
+                       "Hash, Base64, RSA keys, signatures and their check, in the zqcrypt library's formats.\n\n";
+    for (const Subcommand* command : subcommands) {
+        std::string name = command->name;
+        name.resize(std::max<size_t>(name.size(), 8), ' ');
+        text += "  " + name + " " + command->summary + "\n";
+    }
+    text += "\n"
+            "  --help     show this help; 'zqcrypt SUBCOMMAND --help' shows a subcommand's\n"
+            "  --version  show the version\n\n"
+            "Exit status: 0 success (signature or checksums match), 1 a signature or checksum\n"
+            "that does not match, 2 any other error. Errors are one line on stderr:\n"
+            "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
 #ifndef ZQ_WITH_LIBCRYPTO
-           "\nThis build has no libcrypto: it carries md5, base64 and verify with\n"
-           "PUBLICKEYBLOB keys and raw signatures.\n"
+            "\nThis build has no libcrypto: it carries md5, base64 and verify with\n"
+            "PUBLICKEYBLOB keys and raw signatures.\n"
 #endif
-    );
+        ;
+    writeStandardOutput(text);
 }
 
 int run(int argc, char** argv) {
@@ -49,7 +56,7 @@ int run(int argc, char** argv) {
         return ExitSuccess;
     }
     if (name == "--version") {
-        printf("zqcrypt %s\n", ZQCRYPT_VERSION_STRING);
+        writeStandardOutput(std::string("zqcrypt ") + ZQCRYPT_VERSION_STRING + "\n");
         return ExitSuccess;
     }
     for (const Subcommand* command : subcommands) {
@@ -58,7 +65,7 @@ int run(int argc, char** argv) {
         specs.push_back({"help", 'h', false});
         const ParsedOptions options = parseOptions(name, argc - 2, argv + 2, specs);
         if (options.has("help")) {
-            fputs(command->help, stdout);
+            writeStandardOutput(std::string(command->help));
             return ExitSuccess;
         }
         return command->run(options);
@@ -68,16 +75,30 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+// Every way the program ends is an exit status: a Failure, an exhausted
+// heap and any other exception are reported in one line and end with 2,
+// after the unwinding has removed any temporary output file.
 int main(int argc, char** argv) {
     useBinaryStandardStreams();
+#ifdef SIGXFSZ
+    // A file-size limit fails the write (EFBIG) rather than ending the
+    // program, so that the error is reported and the temporary file removed.
+    signal(SIGXFSZ, SIG_IGN);
+#endif
+    const std::string command = argc > 1 ? quoteName(argv[1]) : "zqcrypt";
     try {
         const int code = run(argc, argv);
-        if (fflush(stdout) != 0) fail("standard output", strerror(errno));
+        closeStandardOutput();
         return code;
     } catch (const Failure& failure) {
         report(failure.name, failure.reason);
         return failure.code;
+    } catch (const std::bad_alloc&) {
+        report(command, "memory exhausted");
+    } catch (const std::exception& error) {
+        report(command, error.what());
     }
+    return ExitError;
 }
 
 namespace zqcli {

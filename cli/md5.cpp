@@ -43,7 +43,7 @@ int run(const ParsedOptions& options) {
     std::vector<std::string> names = options.operands;
     if (names.empty()) names.push_back("-");
 
-    Output output(options.value("output"));
+    Output output(options.value("output", "-"));
     int code = ExitSuccess;
     for (const std::string& name : names) {
         Md5Digest digest;

@@ -14,6 +14,7 @@
 
 #include "failure.h"
 #include "file_digest.h"
+#include "standard_output.h"
 #include "subcommand.h"
 #include "text.h"
 
@@ -161,14 +162,14 @@ int checkList(const std::string& listName, const CheckMode& mode) {
         } catch (const Failure& failure) {
             if (mode.ignoreMissing && failure.systemError == ENOENT) continue;
             report(failure.name, failure.reason);
-            if (!mode.status) printf("%s: FAILED open or read\n", shownName(entry.name).c_str());
+            if (!mode.status) writeStandardOutput(shownName(entry.name) + ": FAILED open or read\n");
             ++counts.unreadable;
             continue;
         }
         const bool good = digest == entry.digest;
         ++(good ? counts.matched : counts.mismatched);
         if (!mode.status && !(good && mode.quiet)) {
-            printf("%s: %s\n", shownName(entry.name).c_str(), good ? "OK" : "FAILED");
+            writeStandardOutput(shownName(entry.name) + (good ? ": OK\n" : ": FAILED\n"));
         }
     }
 

@@ -20,6 +20,8 @@
 #endif
 
 #include "failure.h"
+#include "output_target.h"
+#include "standard_output.h"
 
 namespace zqcli {
 namespace {
@@ -54,13 +56,14 @@ void setPending(const std::string& temporary) {
     for (int signalNumber : signals) signal(signalNumber, length != 0 ? removePendingAndStop : SIG_DFL);
 }
 
-// createTemporary opens a new file with a name not yet taken beside `target`
-// and stores the name in `temporary`; null with errno set on failure.
-FILE* createTemporary(const std::string& target, bool ownerOnly, std::string& temporary) {
+// createTemporary opens a new file with a name not yet taken beside
+// `target.path` and stores the name in `temporary`; null with errno set on
+// failure.
+FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& temporary) {
 #ifdef _WIN32
     (void)ownerOnly;  // the folder's permissions decide on Windows
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temporary = target + ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        temporary = target.path + ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
         const int fd =
             _open(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) return _fdopen(fd, "wb");
@@ -68,17 +71,26 @@ FILE* createTemporary(const std::string& target, bool ownerOnly, std::string& te
     }
     return nullptr;
 #else
-    temporary = target + ".XXXXXX";
+    temporary = target.path + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) return nullptr;
-    // mkstemp makes the file for its owner only; other outputs get the
-    // permissions a new file would get.
-    if (!ownerOnly) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
+    // mkstemp makes the file for its owner only. A replaced file's
+    // permissions are kept, and its owner and group when root can give them
+    // (first: a change of owner clears set-id bits); a new file gets what
+    // any new file would get.
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = target.replaces ? target.mode : 0666 & ~mask;
+    if (ownerOnly) mode &= 0700;
+    const bool kept = (!target.replaces || geteuid() != 0 || fchown(fd, target.owner, target.group) == 0) &&
+                      fchmod(fd, mode) == 0;
+    FILE* file = kept ? fdopen(fd, "wb") : nullptr;
+    if (file == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
     }
-    return fdopen(fd, "wb");
+    return file;
 #endif
 }
 
@@ -95,51 +107,55 @@ bool renameOnto(const std::string& from, const std::string& to) {
 }  // namespace
 
 Output::Output(const std::string& target, bool ownerOnly) : target_(target), file_(stdout) {
-    if (target.empty() || target == "-") {
-        target_ = "standard output";
-        return;
-    }
-    file_ = createTemporary(target, ownerOnly, temporary_);
+    const OutputTarget found = findOutputTarget(target);
+    if (found.kind == OutputTarget::StandardOutput) return;
+    path_ = found.path;
+    file_ = found.kind == OutputTarget::Direct ? fopen(path_.c_str(), "wb")
+                                               : createTemporary(found, ownerOnly, temporary_);
     if (file_ == nullptr) {
         const int error = errno;
         if (!temporary_.empty()) remove(temporary_.c_str());
         failSystem(quoteName(target), error);
     }
-    setPending(temporary_);
+    if (!temporary_.empty()) setPending(temporary_);
 }
 
 Output::~Output() {
-    if (file_ != stdout && file_ != nullptr) {
-        fclose(file_);
+    if (file_ == stdout || file_ == nullptr) return;
+    fclose(file_);
+    if (!temporary_.empty()) {
         remove(temporary_.c_str());
         setPending("");
     }
 }
 
-void Output::failWriting(int error) {
-    failSystem(file_ == stdout ? target_ : quoteName(target_), error);
-}
+void Output::failWriting(int error) { failSystem(quoteName(target_), error); }
 
 void Output::write(const void* bytes, size_t count) {
-    if (count != 0 && fwrite(bytes, 1, count, file_) != count) failWriting(errno);
+    if (file_ == stdout) {
+        if (!writeStandardOutput(bytes, count)) failStandardOutput();
+        return;
+    }
+    // A failed flush inside fwrite shows as a short count, or only as the
+    // error flag when the bytes all went into the buffer.
+    if (count != 0 && (fwrite(bytes, 1, count, file_) != count || ferror(file_))) failWriting(errno);
 }
 
 void Output::commit() {
     if (file_ == stdout) {
-        if (fflush(stdout) != 0 || ferror(stdout)) failWriting(errno);
+        if (!flushStandardOutput()) failStandardOutput();
         return;
     }
     FILE* file = file_;
     file_ = nullptr;
-    const bool written = fflush(file) == 0 && !ferror(file);
-    int error = errno;
-    const bool closed = fclose(file) == 0;
-    if (written && !closed) error = errno;
-    const bool renamed = written && closed && renameOnto(temporary_, target_);
-    if (written && closed && !renamed) error = errno;
-    if (!renamed) remove(temporary_.c_str());
-    setPending("");
-    if (!renamed) failWriting(error);
+    int error = fflush(file) != 0 ? errno : 0;
+    if (fclose(file) != 0 && error == 0) error = errno;
+    if (!temporary_.empty()) {
+        if (error == 0 && !renameOnto(temporary_, path_)) error = errno;
+        if (error != 0) remove(temporary_.c_str());
+        setPending("");
+    }
+    if (error != 0) failWriting(error);
 }
 
 }  // namespace zqcli

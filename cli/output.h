@@ -1,10 +1,11 @@
 // File: output.h
 //
-// Where results go: standard output, or a file that appears only when it is
-// complete. A file output is written to a new temporary file beside its
-// target and renamed onto the target by `commit`; an output that is never
-// committed (an error, an interrupted subcommand) is removed, and the target
-// keeps whatever it held before.
+// Where results go: standard output, a file written directly (a FIFO or a
+// device), or a regular file that appears only when it is complete. A
+// regular file is written to a new temporary file beside it (beside a
+// link's target, for a symbolic link) and renamed onto it by `commit`; an
+// output that is never committed (an error, an interrupted subcommand) is
+// removed, and the target keeps whatever it held before.
 #pragma once
 
 #include <stdio.h>
@@ -15,10 +16,12 @@ namespace zqcli {
 
 class Output {
 public:
-    // Writes to standard output when `target` is "" or "-", else to a
-    // temporary file beside `target`, made at once (a folder that is missing
-    // or not writable throws here, before any work is done). `ownerOnly`
-    // makes the file readable by its owner only, for private keys.
+    // Writes to standard output when `target` is "-", else to the file
+    // `target` as output_target.h sorts it. The file, or the temporary file,
+    // is opened at once: a target that cannot be written throws here, before
+    // any work is done. A replaced file's permissions are kept (and its
+    // owner, for root); `ownerOnly` keeps them to the owner's, for private
+    // keys.
     explicit Output(const std::string& target, bool ownerOnly = false);
     ~Output();
     Output(const Output&) = delete;
@@ -28,14 +31,16 @@ public:
     void write(const void* bytes, size_t count);
     void write(const std::string& text) { write(text.data(), text.size()); }
 
-    // commit flushes the output and, for a file, renames it onto the target.
+    // commit flushes the output and, for a temporary file, renames it onto
+    // the target.
     void commit();
 
 private:
     [[noreturn]] void failWriting(int error);
 
-    std::string target_;
-    std::string temporary_;
+    std::string target_;     // the name given
+    std::string path_;       // the file renamed onto: links followed
+    std::string temporary_;  // "" when there is none
     FILE* file_;
 };
 

@@ -35,7 +35,7 @@ int run(const ParsedOptions& options) {
     const KeyHandle key = readRsaKey(readSmallFile(name, 1 << 20), name, false);
     const RsaPublicKey pair = publicPartOf(key.get(), name);
     checkKeyFits(pair, name);
-    Output output(options.value("output"));
+    Output output(options.value("output", "-"));
     if (options.has("pem")) {
         output.write(pemOf(key.get(), true));
     } else {

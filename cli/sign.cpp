@@ -41,7 +41,7 @@ int run(const ParsedOptions& options) {
     if (order != "little" && order != "big") usageFailure("sign", "--byte-order is 'little' or 'big'");
     const std::string keyName = options.value("key");
     const KeyHandle key = readRsaKey(readSmallFile(keyName, 1 << 20), keyName, true);
-    Output output(options.value("output"));
+    Output output(options.value("output", "-"));
     const Md5Digest digest = md5OfFile(options.operands[0]);
 
     KeyContext context(EVP_PKEY_CTX_new(key.get(), nullptr));

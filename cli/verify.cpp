@@ -16,6 +16,7 @@
 #include "input.h"
 #include "key_blob.h"
 #include "library_blob.h"
+#include "standard_output.h"
 #include "subcommand.h"
 #include "text.h"
 
@@ -58,26 +59,30 @@ const char help[] =
 struct VerifyKey {
     std::vector<uint8_t> blob;
     RsaPublicKey key;
-    size_t blobModulusBytes;
+    size_t blobModulusBytes = 0;
 };
 
+// readVerifyKey reads the key in `name`; one that cannot be an RSA key is
+// refused here rather than answered with a mismatch.
 VerifyKey readVerifyKey(const std::string& name) {
     const std::vector<uint8_t> bytes = readSmallFile(name, 1 << 20);
-    if (looksLikeKeyBlob(bytes)) {
-        RsaPublicKey key = readKeyBlob(bytes, name);
-        return VerifyKey{bytes, key, keyBlobBits(bytes) / 8};
-    }
-#ifdef ZQ_WITH_LIBCRYPTO
-    const KeyHandle key = readRsaKey(bytes, name, false);
     VerifyKey taken;
-    taken.key = publicPartOf(key.get(), name);
-    checkKeyFits(taken.key, name);
-    taken.blob = makeKeyBlob(taken.key);
+    if (looksLikeKeyBlob(bytes)) {
+        taken.key = readKeyBlob(bytes, name);
+        taken.blob = bytes;
+    } else {
+#ifdef ZQ_WITH_LIBCRYPTO
+        const KeyHandle key = readRsaKey(bytes, name, false);
+        taken.key = publicPartOf(key.get(), name);
+        checkKeyFits(taken.key, name);
+        taken.blob = makeKeyBlob(taken.key);
+#else
+        fail(quoteName(name), "not a PUBLICKEYBLOB (this build reads no PEM or DER keys: it has no libcrypto)");
+#endif
+    }
+    checkModulus(taken.key, name);
     taken.blobModulusBytes = keyBlobBits(taken.blob) / 8;
     return taken;
-#else
-    fail(quoteName(name), "not a PUBLICKEYBLOB (this build reads no PEM or DER keys: it has no libcrypto)");
-#endif
 }
 
 // readSignature is the signature least significant byte first, padded with
@@ -146,16 +151,16 @@ int run(const ParsedOptions& options) {
         fail("verify", "the library could not make the check");
     }
     if (!matches) {
-        puts("Verification failure");
+        writeStandardOutput("Verification failure\n");
         return ExitMismatch;
     }
 #ifdef ZQ_WITH_LIBCRYPTO
     if (options.has("strict") && !isPkcs1Signature(key, signature, digest)) {
-        puts("Accepted by the library, but not a valid PKCS #1 v1.5 signature");
+        writeStandardOutput("Accepted by the library, but not a valid PKCS #1 v1.5 signature\n");
         return ExitMismatch;
     }
 #endif
-    puts("Verified OK");
+    writeStandardOutput("Verified OK\n");
     return ExitSuccess;
 }
 

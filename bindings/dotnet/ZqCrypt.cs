@@ -192,10 +192,13 @@ namespace Zq
         /// <summary>The Base64 text of <paramref name="data"/> (RFC 4648
         /// alphabet, "=" padding) in the library's layout: CR LF after every 64
         /// characters, the last line included when it is complete; without the
-        /// zero bytes the library puts behind it.</summary>
+        /// zero bytes the library puts behind it. An input whose text would
+        /// be longer than int.MaxValue characters throws ArgumentException.</summary>
         public static string Base64Encode(byte[] data)
         {
-            byte[] text = Run(Encode, data, "data", TextLength);
+            if (data == null) throw new ArgumentNullException("data");
+            int length = TextLength(data.Length);
+            byte[] text = Run(Encode, data, "data", size => length);
             return System.Text.Encoding.ASCII.GetString(text);
         }
 
@@ -259,10 +262,16 @@ namespace Zq
 
         // Characters of the encoder's text for `size` input bytes: four per
         // started group of three bytes, CR LF after every complete line of 64.
-        static int TextLength(int size)
+        // A text longer than a .NET array holds throws ArgumentException
+        // before the library does the work, rather than come back cut short.
+        internal static int TextLength(int size)
         {
             long characters = 4L * ((size + 2L) / 3);
-            return (int)Math.Min(int.MaxValue, characters + 2 * (characters / 64));
+            characters += 2 * (characters / 64);
+            if (characters > int.MaxValue)
+                throw new ArgumentException("zqcrypt: the Base64 text of " + size + " bytes would be " + characters +
+                                            " characters, more than a .NET array holds", "data");
+            return (int)characters;
         }
     }
 }

@@ -7,15 +7,18 @@ for keys and signatures. The same tables run the Windows build under Wine
 keys and raw signatures only.
 
 Usage: cli_test.py --tool PATH [--wine] TABLE
-  TABLE is md5, base64, keys, signatures, bad-input or large-file (a sparse
-  file beyond 4 GiB, opt-in).
+  TABLE is md5, base64, keys, signatures, bad-input, output (-o targets and
+  failing outputs) or large-file (a sparse file beyond 4 GiB, opt-in).
 """
 import argparse
+import fcntl
 import hashlib
 import os
 import random
 import re
+import resource
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -30,12 +33,13 @@ def check(condition, what):
         print("FAIL:", what)
 
 
-def run(command, stdin=b"", cwd=None):
+def run(command, stdin=b"", cwd=None, preexec_fn=None):
     # The output goes to files rather than pipes: a Wine run leaves service
     # processes behind that hold whatever it inherited open for as long as
     # the Wine server lives, and a pipe would not reach its end until then.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(command, input=stdin, stdout=out, stderr=err, cwd=cwd, timeout=300)
+        done = subprocess.run(command, input=stdin, stdout=out, stderr=err, cwd=cwd, timeout=300,
+                              preexec_fn=preexec_fn)
         out.seek(0)
         err.seek(0)
         return done.returncode, out.read(), err.read()
@@ -46,8 +50,8 @@ class Tool:
         self.prefix = ["wine", path] if wine else [path]
         self.wine = wine
 
-    def __call__(self, *args, stdin=b"", cwd=None):
-        return run(self.prefix + list(args), stdin, cwd)
+    def __call__(self, *args, stdin=b"", cwd=None, preexec_fn=None):
+        return run(self.prefix + list(args), stdin, cwd, preexec_fn)
 
 
 def one_error_line(stderr):
@@ -361,6 +365,138 @@ def bad_input_table(tool, folder):
               "a signal leaves nothing behind")
 
 
+# ---- output: -o targets, and outputs that fail ------------------------------
+
+def limited(kind, size):
+    """A preexec_fn that sets the resource limit `kind` to `size`."""
+    return lambda: resource.setrlimit(kind, (size, size))
+
+
+def key_blob(modulus):
+    """A PUBLICKEYBLOB (e = 65537) of the little-endian `modulus` bytes."""
+    header = bytes([6, 2, 0, 0, 0, 0xA4, 0, 0]) + b"RSA1"
+    return header + (8 * len(modulus)).to_bytes(4, "little") + (65537).to_bytes(4, "little") + modulus
+
+
+def as_nobody(tool):
+    """The command prefix that runs the tool as nobody, or None."""
+    for prefix in [["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"],
+                   ["runuser", "-u", "nobody", "--"]]:
+        try:
+            if run(prefix + tool.prefix + ["--version"])[0] == 0:
+                return prefix
+        except OSError:
+            pass
+    return None
+
+
+def output_table(tool, folder):
+    os.chdir(folder)
+    os.chmod(folder, 0o711)  # nobody reaches open/ below
+    with open("doc.txt", "wb") as file:
+        file.write(b"text\n")
+    line = run(["md5sum", "doc.txt"])[1]
+    with open("list", "wb") as file:
+        file.write(line * 2000)  # 24 KB of "doc.txt: OK" lines
+    with open("mismatch", "wb") as file:
+        file.write(b"0" * 32 + b"  doc.txt\n")
+    for name, modulus in [("zero.blob", bytes(256)), ("even.blob", bytes(255) + b"\xc1"),
+                          ("odd.blob", b"\1" + bytes(254) + b"\xc1")]:
+        with open(name, "wb") as file:
+            file.write(key_blob(modulus))
+    with open("sig", "wb") as file:
+        file.write(b"\1" * 256)
+
+    def fails_once(result, what):
+        check(result[0] == 2 and one_error_line(result[2]), "%s: exit %d, stderr %r" % (what, result[0], result[2]))
+
+    # Checked before any work: 'absent' is never read.
+    fails_once(tool("md5", "-o", "", "doc.txt"), "-o ''")
+    os.mkdir("dir")
+    result = tool("md5", "-o", "dir", "absent")
+    fails_once(result, "-o a directory")
+    check(result[2].startswith(b"zqcrypt: dir: "), "-o a directory fails before any work")
+    for blob in ["zero.blob", "even.blob"]:
+        fails_once(tool("verify", "--key", blob, "--sig", "sig", "--digest", "0" * 32), "verify --key " + blob)
+    rc, out, _ = tool("verify", "--key", "odd.blob", "--sig", "sig", "--digest", "0" * 32)
+    check(rc == 1 and out == b"Verification failure\n", "verify with an odd modulus")
+    fails_once(tool("md5", "-c", "list", preexec_fn=lambda: os.close(1)), "closed stdout")
+    if tool.wine:
+        return
+
+    # Targets that are not regular files are written directly; a link is
+    # written through; a replaced file keeps its mode (and owner, for root).
+    os.mkfifo("fifo")
+    reader = os.open("fifo", os.O_RDONLY | os.O_NONBLOCK)
+    rc = tool("md5", "-o", "fifo", "doc.txt")[0]
+    try:
+        got = os.read(reader, 4096)
+    except BlockingIOError:
+        got = b""
+    os.close(reader)
+    check(rc == 0 and got == line and stat.S_ISFIFO(os.lstat("fifo").st_mode), "-o a FIFO")
+    try:
+        os.mknod("null", stat.S_IFCHR | 0o666, os.stat(os.devnull).st_rdev)
+        rc = tool("md5", "-o", "null", "doc.txt")[0]
+        check(rc == 0 and stat.S_ISCHR(os.lstat("null").st_mode), "-o a character device")
+    except PermissionError:
+        print("skipped: -o a character device (mknod not permitted)")
+    with open("real", "wb") as file:
+        file.write(b"old\n")
+    os.symlink("real", "link")
+    before = os.stat("real").st_ino
+    rc = tool("md5", "-o", "link", "doc.txt")[0]
+    check(rc == 0 and os.path.islink("link") and open("real", "rb").read() == line, "-o a symbolic link")
+    check(os.stat("real").st_ino != before, "-o a symbolic link: its target renamed into place when complete")
+    with open("private", "wb") as file:
+        file.write(b"old\n")
+    os.chmod("private", 0o600)
+    owner = (65534, 65534) if os.geteuid() == 0 else (os.getuid(), os.getgid())
+    os.chown("private", *owner)
+    rc = tool("md5", "-o", "private", "doc.txt")[0]
+    status = os.stat("private")
+    check(rc == 0 and status.st_mode & 0o777 == 0o600 and (status.st_uid, status.st_gid) == owner,
+          "-o a 0600 file keeps its mode and owner")
+
+    # A read-only file of the user's own is refused, though its folder is
+    # writable.
+    prefix = [] if os.geteuid() != 0 else as_nobody(tool)
+    if prefix is None:
+        print("skipped: -o a read-only file (no way to run as nobody)")
+    else:
+        os.mkdir("open", 0o777)
+        os.chmod("open", 0o777)
+        with open("open/ro", "wb") as file:
+            file.write(b"old\n")
+        os.chmod("open/ro", 0o444)
+        os.chown("open/ro", *owner)
+        fails_once(run(prefix + tool.prefix + ["md5", "-o", "open/ro", "doc.txt"]), "-o a read-only file")
+        check(open("open/ro", "rb").read() == b"old\n", "a read-only file is left alone")
+
+    # Limits and lost output end with exit 2, one line, no temporary file.
+    with open("data", "wb") as file:
+        file.write(bytes(20000))
+    fails_once(tool("base64", "-o", "big.txt", "data", preexec_fn=limited(resource.RLIMIT_FSIZE, 8192)),
+               "a file-size limit")
+    check(not [name for name in os.listdir(".") if name.startswith("big.txt")], "a file-size limit leaves nothing")
+    with open("/dev/full", "wb") as full:
+        done = subprocess.run(tool.prefix + ["md5", "-c", "mismatch"], stdout=full, stderr=subprocess.PIPE)
+    check(done.returncode == 2 and done.stderr.endswith(b"zqcrypt: standard output: No space left on device\n"),
+          "/dev/full as stdout: exit %d, stderr %r" % (done.returncode, done.stderr))
+    reader, writer = os.pipe()
+    fcntl.fcntl(writer, fcntl.F_SETPIPE_SZ, 4096)
+    fcntl.fcntl(writer, fcntl.F_SETFL, fcntl.fcntl(writer, fcntl.F_GETFL) | os.O_NONBLOCK)
+    done = subprocess.run(tool.prefix + ["md5", "-c", "list"], stdout=writer, stderr=subprocess.PIPE)
+    os.close(writer)
+    os.close(reader)
+    fails_once((done.returncode, b"", done.stderr), "non-blocking stdout nobody reads")
+    if b"__asan_init" in open(tool.prefix[-1], "rb").read():
+        print("skipped: an exhausted heap (a sanitizer's shadow memory needs no address-space limit)")
+    else:
+        fails_once(tool("md5", "-c", "-", stdin=b"a" * (40 << 20), preexec_fn=limited(resource.RLIMIT_AS, 48 << 20)),
+                   "an exhausted heap")
+
+
 # ---- a file beyond 4 GiB (opt-in: hashing it takes a while) ---------------
 
 def peak_memory(command, folder):
@@ -392,7 +528,7 @@ def large_file_table(tool, folder):
 
 TABLES = {"md5": md5_table, "base64": base64_table, "keys": keys_table,
           "signatures": signature_table, "bad-input": bad_input_table,
-          "large-file": large_file_table}
+          "output": output_table, "large-file": large_file_table}
 
 
 def main():

@@ -119,6 +119,9 @@ static class ZqCryptTest
         ExpectThrows<ArgumentNullException>(() => ZqCrypt.Verify(null, key, digest), "null signature");
         ExpectThrows<ArgumentNullException>(() => ZqCrypt.Md5(null), "Md5 of null");
         ExpectThrows<ArgumentException>(() => ZqCrypt.Base64Decode("YW\u00e9j"), "non-ASCII text");
+        // The length alone: an input whose text would exceed int.MaxValue
+        // characters is refused, never encoded in part.
+        ExpectThrows<ArgumentException>(() => ZqCrypt.TextLength(int.MaxValue), "Base64 text beyond int.MaxValue");
         Expect(ZqCrypt.Base64Decode("YQ==YWJj").SequenceEqual(Convert.FromBase64String("YQ==")),
                "decoding stops after a padded group");
     }
