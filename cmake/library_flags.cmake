@@ -16,6 +16,14 @@ if(WIN32)
     -mincoming-stack-boundary=2)
 else()
   target_compile_options(zq_library_flags INTERFACE -fvisibility=hidden -fvisibility-inlines-hidden)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # Thread-local storage through descriptors: each export finds its
+    # thread's call mark (call_gate.h) with a short indirect call instead of
+    # __tls_get_addr, and with a plain offset when the library was loaded
+    # with the program.
+    target_compile_options(zq_library_flags INTERFACE -mtls-dialect=gnu2)
+    target_link_options(zq_library_flags INTERFACE -mtls-dialect=gnu2)
+  endif()
 endif()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)

@@ -75,7 +75,7 @@ public:
     void unlock() noexcept { held_.store(false, std::memory_order_release); }
 
 private:
-    static void wait(uint32_t turn) noexcept {
+    [[gnu::noinline, gnu::cold]] static void wait(uint32_t turn) noexcept {
         if (turn < 64) {
 #if defined(__i386__) || defined(__x86_64__)
             __builtin_ia32_pause();
