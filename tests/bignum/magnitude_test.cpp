@@ -303,6 +303,9 @@ TEST_F(MagnitudeTest, InvalidIsStickyAndContagious) {
     Mag sum({1});
     sum.add(bad);
     EXPECT_EQ(sum.isValid(), 0u);
+    Mag difference({1});
+    difference.subtract(bad);
+    EXPECT_EQ(difference.isValid(), 0u);
     Mag product, good({3});
     product.multiply(good, bad);
     EXPECT_EQ(product.isValid(), 0u);
