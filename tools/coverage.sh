@@ -8,7 +8,9 @@
 # the Windows build compiles are listed apart: nothing here runs them. Pass
 # --files to see each file as well.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+# The physical folder (-P): the compiler records each source's resolved path,
+# and the report below compares it with this folder's.
+cd -P "$(dirname "$0")/.."
 
 cov=$(command -v llvm-cov-14 || command -v llvm-cov)
 profdata=$(command -v llvm-profdata-14 || command -v llvm-profdata)
@@ -42,7 +44,7 @@ done
 
 /usr/bin/python3 - "$dir/summary.json" "$PWD/src" "${1:-}" <<'PY'
 import json, os, sys, glob
-summary, src, detail = sys.argv[1], sys.argv[2], sys.argv[3] == "--files"
+summary, src, detail = sys.argv[1], os.path.realpath(sys.argv[2]), sys.argv[3] == "--files"
 files = json.load(open(summary))["data"][0]["files"]
 folders, seen = {}, set()
 def add(key, s):

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "bignum/magnitude.h"
 #include "bignum_support.h"
@@ -280,6 +281,38 @@ TEST_F(MagnitudeTest, DivisionBoundaryCases) {
     }
 }
 
+// Without the table of the shifted divisor, the quotient too short for it or
+// its storage refused, each subtraction forms the shifted words 64 at a time
+// in a buffer on the stack: a 65-word divisor fills it once to its end. The
+// quotient and the remainder have their storage already, so the table's is
+// the only block the division asks for.
+TEST_F(MagnitudeTest, LongDivisorWithoutTheShiftTable) {
+    std::mt19937 random(6565);
+    bignum_test::Mpz divisor, dividend, quotient, remainder;
+    for (const uint32_t shift : {40u, 100u}) {
+        SCOPED_TRACE(testing::Message() << "quotient of " << shift + 1 << " bits");
+        Words dw(65), rw(64);
+        for (uint32_t& w : dw) w = static_cast<uint32_t>(random());
+        for (uint32_t& w : rw) w = static_cast<uint32_t>(random());
+        dw.back() |= 1;
+        bignum_test::toMpz(divisor, dw);
+        bignum_test::toMpz(remainder, rw);
+        mpz_mul_2exp(dividend, divisor, shift);
+        mpz_add(dividend, dividend, remainder);
+        mpz_tdiv_qr(quotient, remainder, dividend, divisor);
+
+        Mag a(bignum_test::wordsOf(dividend)), b(dw), q, r;
+        q.reserve(4);
+        r.reserve(a.length);
+        probe::failAllocations(0, true);
+        q.divide(a, b, r);
+        EXPECT_EQ(probe::failedAllocations(), shift >= 64 ? 1u : 0u) << "the table's storage";
+        probe::stopFailing();
+        EXPECT_EQ(q.value(), bignum_test::wordsOf(quotient));
+        EXPECT_EQ(r.value(), bignum_test::wordsOf(remainder));
+    }
+}
+
 TEST_F(MagnitudeTest, ZeroDivisorLeavesQuotientAndRemainderInvalid) {
     Mag dividend({7}), zero, quotient, remainder;
     quotient.divide(dividend, zero, remainder);
@@ -303,6 +336,9 @@ TEST_F(MagnitudeTest, InvalidIsStickyAndContagious) {
     Mag sum({1});
     sum.add(bad);
     EXPECT_EQ(sum.isValid(), 0u);
+    Mag difference({1});
+    difference.subtract(bad);
+    EXPECT_EQ(difference.isValid(), 0u);
     Mag product, good({3});
     product.multiply(good, bad);
     EXPECT_EQ(product.isValid(), 0u);

@@ -95,6 +95,38 @@ TEST_F(MontgomeryTest, InverseMatchesGmp) {
     }
 }
 
+// Pairs of unusual quotients: (2y + 1, 4y + 1), whose quotients 1 and 1 are
+// followed by 2y, too large for a run of steps decided by the leading bits or
+// for a one-word step, and consecutive Fibonacci numbers, whose quotients are
+// all 1, so that such runs go on until their matrix entries fill a word. The
+// operands are left as they were.
+TEST_F(MontgomeryTest, InverseOfPairsWithLongRunsMatchesGmp) {
+    Mpz value, modulus, expected;
+    const auto check = [&](const char* what) {
+        SCOPED_TRACE(testing::Message()
+                     << what << " value=" << hexOf(value) << " modulus=" << hexOf(modulus));
+        ASSERT_NE(mpz_invert(expected, value, modulus), 0);
+        const BigInt v = fromMpz(value), m = fromMpz(modulus);
+        EXPECT_TRUE(sameValue(zq::modInverse(v, m), expected));
+        EXPECT_TRUE(sameValue(v, value));
+        EXPECT_TRUE(sameValue(m, modulus));
+    };
+    for (const uint32_t bit : {61u, 200u, 1000u}) {
+        Mpz y;
+        mpz_setbit(y, bit);
+        mpz_add_ui(y, y, 12345);
+        mpz_mul_2exp(value, y, 1);
+        mpz_add_ui(value, value, 1);
+        mpz_mul_2exp(modulus, y, 2);
+        mpz_add_ui(modulus, modulus, 1);
+        check("2y + 1 modulo 4y + 1");
+    }
+    for (const unsigned long n : {100ul, 1000ul, 6000ul}) {
+        mpz_fib2_ui(modulus, value, n);
+        check("F(n - 1) modulo F(n)");
+    }
+}
+
 // Long pairs take runs of steps decided by their leading bits; a heap that
 // fails anywhere on the way, in a run or in a single step, must not leave a
 // wrong coefficient that looks valid.
