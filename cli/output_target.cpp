@@ -10,6 +10,8 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 #endif
 
@@ -19,14 +21,27 @@ namespace zqcli {
 namespace {
 
 #ifndef _WIN32
+// inProcesses: `path` is a link in a folder under /proc, as the links of a
+// process's open descriptors are (/dev/stdout, /dev/fd/N lead there).
+bool inProcesses(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    char* folder = realpath(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash).c_str(), nullptr);
+    const bool found = folder != nullptr && strncmp(folder, "/proc/", 6) == 0;
+    free(folder);
+    return found;
+}
+
 // followLinks is `name` with the symbolic links at its end followed, a
 // relative link read from the link's own folder. A link to nothing yet
-// gives the path where the file is to be made.
-std::string followLinks(const std::string& name) {
+// gives the path where the file is to be made. `throughDescriptor` tells
+// whether one of the links was an open descriptor's.
+std::string followLinks(const std::string& name, bool& throughDescriptor) {
     std::string path = name;
+    throughDescriptor = false;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat status;
         if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+        throughDescriptor = throughDescriptor || inProcesses(path);
         std::string link(4096, '\0');
         const ssize_t length = readlink(path.c_str(), link.data(), link.size());
         if (length < 0) failSystem(quoteName(name), errno);
@@ -63,7 +78,8 @@ OutputTarget findOutputTarget(const std::string& name) {
         // temporary file is made in it.
         if (errno != ENOENT) failSystem(quoted, errno);
 #ifndef _WIN32
-        target.path = followLinks(name);
+        bool throughDescriptor = false;
+        target.path = followLinks(name, throughDescriptor);
 #endif
         return target;
     }
@@ -74,12 +90,25 @@ OutputTarget findOutputTarget(const std::string& name) {
         return target;
     }
 #ifndef _WIN32
-    // A link to a file that has no name to rename onto (/dev/stdout on a
-    // deleted file, through /proc) leads elsewhere: that file is written
-    // directly.
-    target.path = followLinks(name);
+    // The tool's own standard output under another name (/dev/stdout, or the
+    // file the shell sent it to) is written as standard output, through the
+    // descriptor the shell opened: what the shell writes there next comes
+    // after it, and a file opened for appending keeps what it held.
+    struct stat standardOutput;
+    if (fstat(STDOUT_FILENO, &standardOutput) == 0 && standardOutput.st_dev == status.st_dev &&
+        standardOutput.st_ino == status.st_ino) {
+        target.kind = OutputTarget::StandardOutput;
+        return target;
+    }
+    // A file reached through another open descriptor's link (/dev/stderr,
+    // /proc/PID/fd/N) is written directly: renaming a new file onto its name
+    // would leave the descriptor's owner writing to the old one. So is a
+    // link to a file that has no name to rename onto (a deleted file).
+    bool throughDescriptor = false;
+    target.path = followLinks(name, throughDescriptor);
     struct stat found;
-    if (lstat(target.path.c_str(), &found) != 0 || found.st_dev != status.st_dev || found.st_ino != status.st_ino) {
+    if (throughDescriptor || lstat(target.path.c_str(), &found) != 0 || found.st_dev != status.st_dev ||
+        found.st_ino != status.st_ino) {
         target.kind = OutputTarget::Direct;
         target.path = name;
         return target;

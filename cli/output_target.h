@@ -6,7 +6,9 @@
 // not a regular file); or a regular file, new or replaced, that the tool
 // writes as a temporary file beside it and renames into place when
 // complete. A symbolic link is followed: its target is written and the link
-// stays a link.
+// stays a link. A name of the tool's own standard output (/dev/stdout, or the
+// file it was sent to) is standard output, and a file reached through
+// another open descriptor's link is written directly.
 #pragma once
 
 #include <string>

@@ -4,7 +4,8 @@
 // reported at once: the first error is kept with the errno of the call that
 // failed (a later errno says nothing about it), and the program reports it
 // when it closes standard output, once, as coreutils does. An output that
-// should stop at the first failed write (a long stream) asks failOnError.
+// should stop at the first failed write (a long stream) throws at once with
+// failStandardOutput.
 #pragma once
 
 #include <stddef.h>

@@ -448,6 +448,13 @@ def output_table(tool, folder):
     rc = tool("md5", "-o", "link", "doc.txt")[0]
     check(rc == 0 and os.path.islink("link") and open("real", "rb").read() == line, "-o a symbolic link")
     check(os.stat("real").st_ino != before, "-o a symbolic link: its target renamed into place when complete")
+    # The tool's own standard output by another name is written through the
+    # shell's descriptor: appended to, and followed by what the shell writes.
+    with open("appended", "wb") as file:
+        file.write(b"before\n")
+    script = '{ "$@" md5 -o /dev/stdout doc.txt && echo after; } >> appended'
+    rc = run(["sh", "-c", script, "sh"] + tool.prefix)[0]
+    check(rc == 0 and open("appended", "rb").read() == b"before\n" + line + b"after\n", "-o /dev/stdout")
     with open("private", "wb") as file:
         file.write(b"old\n")
     os.chmod("private", 0o600)
