@@ -56,6 +56,23 @@ void setPending(const std::string& temporary) {
     for (int signalNumber : signals) signal(signalNumber, length != 0 ? removePendingAndStop : SIG_DFL);
 }
 
+// SignalsHeld holds back, for its lifetime, the signals that remove the
+// pending file: one that came between the making of a temporary file and
+// its naming as pending would leave the file behind. Held back, it is
+// delivered when the file is named.
+struct SignalsHeld {
+#ifndef _WIN32
+    sigset_t before;
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&held, signalNumber);
+        sigprocmask(SIG_BLOCK, &held, &before);
+    }
+    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before, nullptr); }
+#endif
+};
+
 // createTemporary opens a new file with a name not yet taken beside
 // `target.path` and stores the name in `temporary`; null with errno set on
 // failure.
@@ -109,6 +126,7 @@ bool renameOnto(const std::string& from, const std::string& to) {
 Output::Output(const std::string& target, bool ownerOnly) : target_(target), file_(stdout) {
     const OutputTarget found = findOutputTarget(target);
     if (found.kind == OutputTarget::StandardOutput) return;
+    [[maybe_unused]] const SignalsHeld held;
     path_ = found.path;
     file_ = found.kind == OutputTarget::Direct ? fopen(path_.c_str(), "wb")
                                                : createTemporary(found, ownerOnly, temporary_);
