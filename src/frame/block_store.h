@@ -80,6 +80,26 @@ public:
         free_[kind] = freed;
     }
 
+    // BlockStore::Cache is a thread's own small stock of free small blocks,
+    // up to CacheDepth of each class up to CacheLimit bytes, kept outside
+    // the store: a thread takes from and gives to its cache without the
+    // heap's lock. A block in a cache is free; whichever thread took it, the
+    // thread that gives it back caches it.
+    static constexpr uint32_t CacheLimit = 1024;
+    static constexpr uint32_t CacheDepth = 16;
+    struct Cache;
+
+    // BlockStore::takeCached returns a block of `n` bytes from `cache`, or
+    // null when it has none of that class.
+    static void* takeCached(Cache& cache, uint32_t n) noexcept;
+
+    // BlockStore::cache keeps `block` in `cache`; false when it is not a
+    // block to cache or its class is full there.
+    static bool cache(Cache& cache, void* block) noexcept;
+
+    // BlockStore::giveAll gives every block of `cache` back to the store.
+    void giveAll(Cache& cache) noexcept;
+
     // BlockStore::sizeOf is the `n` that `block` was taken with.
     static uint32_t sizeOf(const void* block) noexcept { return tailOf(block)->size; }
 
@@ -99,6 +119,15 @@ private:
     struct Free {
         Free* next;
     };
+
+public:
+    static constexpr uint32_t CachedClasses = 20;  // the classes up to CacheLimit bytes
+    struct Cache {
+        Free* lists[CachedClasses] = {};
+        uint8_t counts[CachedClasses] = {};
+    };
+
+private:
 
     // Tail is the part of every header that lies just below the block: the
     // size it was taken with, and its class (LargeKind for a large block).
@@ -122,6 +151,8 @@ private:
         return 8 + (bits - 8) * 4 + ((m >> (bits - 3)) & 3);
     }
 
+    static_assert(CacheDepth < 256);
+
     void* takeSmall(uint32_t n, uint32_t sizeClass) noexcept;
     void* takeLarge(uint32_t n) noexcept;
     void giveLarge(void* block) noexcept;
@@ -135,5 +166,26 @@ private:
     size_t keptBytes_ = 0;
     uint32_t keptCount_ = 0;
 };
+
+inline void* BlockStore::takeCached(Cache& cache, uint32_t n) noexcept {
+    if (n > CacheLimit) return nullptr;
+    const uint32_t sizeClass = classOf(n);
+    Free* block = cache.lists[sizeClass];
+    if (block == nullptr) return nullptr;
+    cache.lists[sizeClass] = block->next;
+    --cache.counts[sizeClass];
+    tailOf(block)->size = n;
+    return block;
+}
+
+inline bool BlockStore::cache(Cache& cache, void* block) noexcept {
+    const uint32_t kind = tailOf(block)->kind;
+    if (kind >= CachedClasses || cache.counts[kind] == CacheDepth) return false;
+    Free* freed = static_cast<Free*>(block);
+    freed->next = cache.lists[kind];
+    cache.lists[kind] = freed;
+    ++cache.counts[kind];
+    return true;
+}
 
 }  // namespace zq

@@ -31,6 +31,7 @@ constexpr ClassSizes makeClassSizes() {
 constexpr ClassSizes ClassBytes = makeClassSizes();
 static_assert(ClassBytes.bytes[7] == 128 && ClassBytes.bytes[8] == 160 && ClassBytes.bytes[11] == 256 &&
               ClassBytes.bytes[12] == 320 && ClassBytes.bytes[BlockStore::ClassCount - 1] == BlockStore::SmallLimit);
+static_assert(ClassBytes.bytes[BlockStore::CachedClasses - 1] == BlockStore::CacheLimit);
 
 }  // namespace
 
@@ -118,6 +119,16 @@ void BlockStore::giveLarge(void* block) noexcept {
         keptBytes_ -= oldest->capacity;
         --keptCount_;
         free(oldest);
+    }
+}
+
+void BlockStore::giveAll(Cache& cache) noexcept {
+    for (uint32_t sizeClass = 0; sizeClass < CachedClasses; ++sizeClass) {
+        while (Free* block = cache.lists[sizeClass]) {
+            cache.lists[sizeClass] = block->next;
+            give(block);
+        }
+        cache.counts[sizeClass] = 0;
     }
 }
 

@@ -106,6 +106,115 @@ BlockStore store;       // guarded by heapLock
 bool attached = false;  // guarded by heapLock
 Probe probe;            // guarded by heapLock
 
+// Each thread keeps a few free small blocks of its own (BlockStore::Cache),
+// so that the blocks a call takes and gives back seldom take the lock: the
+// lock's cache line, passed from processor to processor at every request,
+// is what kept threads from running calls side by side. A thread's cache
+// belongs to the store of one epoch: releasing the whole store (unload, or
+// a test's detach) starts a new epoch, and a cache of an older one is
+// dropped unread, its blocks gone with the store. A thread that ends gives
+// its blocks back. The live-block and request counts of the test
+// instruments are kept per thread as well, and summed when read. While a
+// test instrument is armed every request takes the lock, so that each one
+// is counted, can fail and is seen.
+struct ThreadCache {
+    BlockStore::Cache blocks;
+    uint32_t epoch = 0;  // the store's epoch of `blocks`; 0 while not listed
+    std::atomic<int32_t> live{0};
+    std::atomic<uint32_t> requests{0};
+    bool listed = false;             // the rest is guarded by heapLock
+    ThreadCache* previous = nullptr;
+    ThreadCache* next = nullptr;
+};
+
+thread_local ThreadCache threadCache;
+ThreadCache* caches = nullptr;  // guarded by heapLock
+std::atomic<uint32_t> storeEpoch{1};
+std::atomic<bool> instrumented{false};
+pthread_key_t cacheKey;  // written at load and unload only
+bool cacheKeyMade = false;
+
+// bump adds `by` to a counter that only its own thread writes.
+template <typename Counter>
+void bump(std::atomic<Counter>& counter, Counter by) noexcept {
+    counter.store(counter.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
+}
+
+// adopt readies the calling thread's cache, under the lock: listed at the
+// thread's first request, and emptied when its epoch is over. False when
+// it cannot be listed; the thread then works without a cache.
+bool adopt(ThreadCache& cache) noexcept {
+    if (!cache.listed) {
+        if (!cacheKeyMade || pthread_setspecific(cacheKey, &cache) != 0) return false;
+        cache.listed = true;
+        cache.previous = nullptr;
+        cache.next = caches;
+        if (caches != nullptr) caches->previous = &cache;
+        caches = &cache;
+    }
+    const uint32_t epoch = storeEpoch.load(std::memory_order_relaxed);
+    if (cache.epoch != epoch) {
+        cache.blocks = BlockStore::Cache{};
+        cache.epoch = epoch;
+    }
+    return true;
+}
+
+// retire gives an ending thread's cache back: its blocks to the store, its
+// counts to the probe, and takes it out of the list.
+void retire(void* pointer) noexcept {
+    auto& cache = *static_cast<ThreadCache*>(pointer);
+    Locked locked;
+    if (cache.epoch == storeEpoch.load(std::memory_order_relaxed)) store.giveAll(cache.blocks);
+    probe.live += static_cast<uint32_t>(cache.live.exchange(0, std::memory_order_relaxed));
+    probe.requests += cache.requests.exchange(0, std::memory_order_relaxed);
+    if (cache.previous != nullptr) cache.previous->next = cache.next;
+    else caches = cache.next;
+    if (cache.next != nullptr) cache.next->previous = cache.previous;
+    cache.listed = false;
+    cache.epoch = 0;
+}
+
+// usable: the calling thread's cache serves requests without the lock.
+bool usable(const ThreadCache& cache) noexcept {
+    return cache.epoch == storeEpoch.load(std::memory_order_relaxed) &&
+           !instrumented.load(std::memory_order_relaxed);
+}
+
+// updateInstrumented says whether a test instrument is armed; under the lock.
+void updateInstrumented() noexcept {
+    instrumented.store(probe.armed || probe.observer != nullptr, std::memory_order_relaxed);
+}
+
+[[gnu::noinline]] void* allocateLocked(uint32_t n, ThreadCache& cache) noexcept {
+    Locked locked;
+    const bool own = adopt(cache);
+    // No heap outside load and unload: nothing may be handed out.
+    if (probe.refuses() || !attached) return nullptr;
+    void* block = store.take(n);
+    if (block != nullptr) {
+        if (own) bump(cache.live, 1);
+        else ++probe.live;
+    }
+    return block;
+}
+
+[[gnu::noinline]] void releaseLocked(void* block, ThreadCache& cache) noexcept {
+    heapLock.lock();
+    if (probe.observer != nullptr) {
+        // The observer sees the block, outside the lock, before it can be
+        // handed out again.
+        const heap_probe::ReleaseObserver observer = probe.observer;
+        heapLock.unlock();
+        observer(block, BlockStore::sizeOf(block));
+        heapLock.lock();
+    }
+    if (adopt(cache)) bump(cache.live, -1);
+    else --probe.live;
+    store.give(block);
+    heapLock.unlock();
+}
+
 }  // namespace
 
 bool PrivateHeap::attach() noexcept {
@@ -117,33 +226,32 @@ bool PrivateHeap::attach() noexcept {
 void PrivateHeap::detach() noexcept {
     Locked locked;
     store.releaseAll();
+    storeEpoch.fetch_add(1, std::memory_order_relaxed);
     probe.live = 0;
+    for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) cache->live.store(0);
     attached = false;
 }
 
 void* PrivateHeap::allocate(uint32_t n) noexcept {
-    Locked locked;
-    // No heap outside load and unload: nothing may be handed out.
-    if (probe.refuses() || !attached) return nullptr;
-    void* block = store.take(n);
-    if (block != nullptr) ++probe.live;
-    return block;
+    ThreadCache& cache = threadCache;
+    if (usable(cache)) {
+        if (void* block = BlockStore::takeCached(cache.blocks, n)) {
+            bump(cache.live, 1);
+            bump(cache.requests, 1u);
+            return block;
+        }
+    }
+    return allocateLocked(n, cache);
 }
 
 void PrivateHeap::release(void* block) noexcept {
     if (block == nullptr) return;
-    heapLock.lock();
-    if (probe.observer != nullptr) {
-        // The observer sees the block, outside the lock, before it can be
-        // handed out again.
-        const heap_probe::ReleaseObserver observer = probe.observer;
-        heapLock.unlock();
-        observer(block, BlockStore::sizeOf(block));
-        heapLock.lock();
+    ThreadCache& cache = threadCache;
+    if (usable(cache) && BlockStore::cache(cache.blocks, block)) {
+        bump(cache.live, -1);
+        return;
     }
-    store.give(block);
-    --probe.live;
-    heapLock.unlock();
+    releaseLocked(block, cache);
 }
 
 // Load and unload. The loader runs these when the library, or a program
@@ -161,33 +269,54 @@ void PrivateHeap::release(void* block) noexcept {
 // fork copies the heap as it stands, lock included; a thread that held the
 // lock does not exist in the child, so the lock is taken across fork and
 // let go on both sides, and the child can always use the heap.
+//
+// The caches of the threads that did not fork are not in the child: its
+// list keeps the forking thread's own, and their blocks stay unused there.
 __attribute__((constructor(101))) static void processAttach() {
     if (!PrivateHeap::attach()) abort();
     CallGate::start();
-    pthread_atfork([] { heapLock.lock(); }, [] { heapLock.unlock(); }, [] { heapLock.unlock(); });
+    cacheKeyMade = pthread_key_create(&cacheKey, retire) == 0;
+    const auto inChild = [] {
+        ThreadCache& own = threadCache;
+        caches = own.listed ? &own : nullptr;
+        own.previous = own.next = nullptr;
+        heapLock.unlock();
+    };
+    pthread_atfork([] { heapLock.lock(); }, [] { heapLock.unlock(); }, inChild);
 }
 
 __attribute__((destructor(101))) static void processDetach() {
     if (!CallGate::closeAll()) return;
     PrivateHeap::detach();
     CallGate::stop();
+    // No thread's end may call into a library that is gone.
+    if (cacheKeyMade) pthread_key_delete(cacheKey);
 }
 
 namespace heap_probe {
 
 uint32_t liveBlocks() noexcept {
     Locked locked;
-    return probe.live;
+    uint32_t live = probe.live;
+    for (const ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
+        live += static_cast<uint32_t>(cache->live.load(std::memory_order_relaxed));
+    }
+    return live;
 }
 
 uint32_t allocationCount() noexcept {
     Locked locked;
-    return probe.requests;
+    uint32_t requests = probe.requests;
+    for (const ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
+        requests += cache->requests.load(std::memory_order_relaxed);
+    }
+    return requests;
 }
 
 void setAllocationCount(uint32_t count) noexcept {
     Locked locked;
     probe.requests = count;
+    for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) cache->requests.store(0);
 }
 
 void failAllocations(uint32_t after, bool sticky) noexcept {
@@ -196,11 +325,13 @@ void failAllocations(uint32_t after, bool sticky) noexcept {
     probe.sticky = sticky;
     probe.failingIn = after;
     probe.armed = true;
+    updateInstrumented();
 }
 
 void stopFailing() noexcept {
     Locked locked;
     probe.armed = false;
+    updateInstrumented();
 }
 
 uint32_t failedAllocations() noexcept {
@@ -211,6 +342,7 @@ uint32_t failedAllocations() noexcept {
 void setReleaseObserver(ReleaseObserver observer) noexcept {
     Locked locked;
     probe.observer = observer;
+    updateInstrumented();
 }
 
 }  // namespace heap_probe
