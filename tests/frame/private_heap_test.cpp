@@ -124,6 +124,51 @@ TEST(PrivateHeap, LoadingAndUnloadingInALoopDoesNotGrowTheProcess) {
 #endif
 }
 
+// Threads that called the library keep blocks in their caches when it is
+// unloaded, and end afterwards: every block goes back with the unload, and
+// their ends call nothing of the library.
+TEST(PrivateHeap, UnloadingWhileThreadsHoldCachedBlocksReleasesThem) {
+    // One arena for every thread, so that the statistics see all of them.
+    mallopt(M_ARENA_MAX, 1);
+    const auto cycle = [] {
+        void* library = dlopen(ZQ_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        using BlobInit = uintptr_t (*)(CryptBlob*, uint32_t);
+        using BlobClear = uint32_t (*)(CryptBlob*);
+        auto blobInit = reinterpret_cast<BlobInit>(dlsym(library, "zqCryptBlobInit"));
+        auto blobClear = reinterpret_cast<BlobClear>(dlsym(library, "zqCryptBlobClear"));
+        ASSERT_TRUE(blobInit != nullptr && blobClear != nullptr);
+        std::atomic<int> filled{0};
+        std::atomic<bool> unloaded{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 64; ++i) {
+                    CryptBlob blob = {};
+                    blobInit(&blob, static_cast<uint32_t>(16 + 16 * (i % 16)));
+                    blobClear(&blob);
+                }
+                ++filled;
+                while (!unloaded) std::this_thread::yield();
+            });
+        }
+        while (filled != 4) std::this_thread::yield();
+        dlclose(library);
+        unloaded = true;
+        for (auto& thread : threads) thread.join();
+    };
+    // Thread stacks, their thread-local storage and the loader's own memory
+    // settle within a few cycles; after that, cycles must not grow.
+    for (int i = 0; i < 8; ++i) cycle();
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 8; ++i) cycle();
+#if !defined(ZQ_SANITIZED)
+    EXPECT_LE(mallinfo2().uordblks, before + 1024) << "bytes kept after the unload";
+#else
+    (void)before;
+#endif
+}
+
 // fork copies the heap as it stands: a child must find it usable whatever
 // the parent's other threads were doing, lock included.
 #if defined(__has_feature)
@@ -288,6 +333,63 @@ TEST(PrivateHeap, ThreadsAllocateAndReleaseAtOnce) {
     }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(probe::liveBlocks(), before);
+}
+
+// Blocks that one thread takes and another gives back: each thread keeps
+// what it is given in a cache of its own, and every count stays exact.
+TEST(PrivateHeap, ThreadsGiveBackBlocksThatOtherThreadsTook) {
+    const uint32_t before = probe::liveBlocks();
+    constexpr int Pairs = 2, Blocks = 4000;
+    std::vector<std::vector<uint8_t*>> handedOver(Pairs, std::vector<uint8_t*>(Blocks));
+    std::vector<std::atomic<int>> ready(Pairs);
+    std::vector<std::thread> threads;
+    for (int pair = 0; pair < Pairs; ++pair) {
+        threads.emplace_back([&, pair] {
+            for (int i = 0; i < Blocks; ++i) {
+                const uint32_t size = static_cast<uint32_t>(1 + (i * 37) % 1500);
+                auto* block = static_cast<uint8_t*>(PrivateHeap::allocate(size));
+                memset(block, pair + 1, size);
+                handedOver[pair][i] = block;
+                ready[pair].store(i + 1, std::memory_order_release);
+            }
+        });
+        threads.emplace_back([&, pair] {
+            for (int i = 0; i < Blocks; ++i) {
+                while (ready[pair].load(std::memory_order_acquire) <= i) std::this_thread::yield();
+                uint8_t* block = handedOver[pair][i];
+                const uint32_t size = static_cast<uint32_t>(1 + (i * 37) % 1500);
+                EXPECT_TRUE(block[0] == pair + 1 && block[size - 1] == pair + 1);
+                PrivateHeap::release(block);
+                // Taken again from this thread's cache, and given back.
+                PrivateHeap::release(PrivateHeap::allocate(size));
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(probe::liveBlocks(), before);
+}
+
+// A thread's cached blocks belong to the store they came from: after the
+// store is released whole and made anew, the thread must not hand them out.
+TEST(PrivateHeap, AThreadsCacheIsDroppedWhenTheStoreIsReleased) {
+    ASSERT_EQ(probe::liveBlocks(), 0u);
+    std::atomic<int> step{0};
+    std::thread other([&step] {
+        for (int i = 0; i < 16; ++i) PrivateHeap::release(PrivateHeap::allocate(64));
+        step = 1;
+        while (step != 2) std::this_thread::yield();
+        for (int i = 0; i < 16; ++i) {
+            auto* block = static_cast<uint8_t*>(PrivateHeap::allocate(64));
+            memset(block, 0xA5, 64);  // a block of the released store would be freed memory
+            PrivateHeap::release(block);
+        }
+    });
+    while (step != 1) std::this_thread::yield();
+    PrivateHeap::detach();
+    ASSERT_TRUE(PrivateHeap::attach());
+    step = 2;
+    other.join();
+    EXPECT_EQ(probe::liveBlocks(), 0u);
 }
 
 TEST(LastError, IsPerThread) {
