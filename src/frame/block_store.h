@@ -80,21 +80,22 @@ public:
         free_[kind] = freed;
     }
 
-    // BlockStore::Cache is a thread's own small stock of free small blocks,
-    // up to CacheDepth of each class up to CacheLimit bytes, kept outside
-    // the store: a thread takes from and gives to its cache without the
-    // heap's lock. A block in a cache is free; whichever thread took it, the
-    // thread that gives it back caches it.
-    static constexpr uint32_t CacheLimit = 1024;
-    static constexpr uint32_t CacheDepth = 16;
+    // BlockStore::Cache is a thread's own small stock of free blocks, kept
+    // outside the store: a thread takes from and gives to its cache without
+    // the heap's lock. It holds up to 16 blocks of a class, fewer of the
+    // larger classes (8 KiB of each class at most, and always 2), and one
+    // large block of up to CachedLargeLimit bytes. A block in a cache is
+    // free; whichever thread took it, the thread that gives it back caches
+    // it. A cached large block stays among the store's live ones.
+    static constexpr size_t CachedLargeLimit = 64 * 1024;
     struct Cache;
 
     // BlockStore::takeCached returns a block of `n` bytes from `cache`, or
-    // null when it has none of that class.
+    // null when it has none that fits.
     static void* takeCached(Cache& cache, uint32_t n) noexcept;
 
-    // BlockStore::cache keeps `block` in `cache`; false when it is not a
-    // block to cache or its class is full there.
+    // BlockStore::cache keeps `block` in `cache`; false when its class is
+    // full there, or it is a large block that does not fit.
     static bool cache(Cache& cache, void* block) noexcept;
 
     // BlockStore::giveAll gives every block of `cache` back to the store.
@@ -121,13 +122,24 @@ private:
     };
 
 public:
-    static constexpr uint32_t CachedClasses = 20;  // the classes up to CacheLimit bytes
+    // classBytes is the size of the blocks of class c.
+    static constexpr uint32_t classBytes(uint32_t c) {
+        return c < 8 ? 16 * (c + 1) : (5 + (c - 8) % 4) << (8 + (c - 8) / 4 - 3);
+    }
+    static constexpr uint32_t cacheDepth(uint32_t c) {
+        const uint32_t depth = 8192 / classBytes(c);
+        return depth > 16 ? 16 : depth < 2 ? 2 : depth;
+    }
+
     struct Cache {
-        Free* lists[CachedClasses] = {};
-        uint8_t counts[CachedClasses] = {};
+        Free* lists[ClassCount] = {};
+        uint8_t counts[ClassCount] = {};
+        void* large = nullptr;
     };
 
 private:
+    static bool cacheLarge(Cache& cache, void* block) noexcept;
+    static void* takeCachedLarge(Cache& cache, uint32_t n) noexcept;
 
     // Tail is the part of every header that lies just below the block: the
     // size it was taken with, and its class (LargeKind for a large block).
@@ -151,8 +163,6 @@ private:
         return 8 + (bits - 8) * 4 + ((m >> (bits - 3)) & 3);
     }
 
-    static_assert(CacheDepth < 256);
-
     void* takeSmall(uint32_t n, uint32_t sizeClass) noexcept;
     void* takeLarge(uint32_t n) noexcept;
     void giveLarge(void* block) noexcept;
@@ -168,7 +178,7 @@ private:
 };
 
 inline void* BlockStore::takeCached(Cache& cache, uint32_t n) noexcept {
-    if (n > CacheLimit) return nullptr;
+    if (n > SmallLimit) return takeCachedLarge(cache, n);
     const uint32_t sizeClass = classOf(n);
     Free* block = cache.lists[sizeClass];
     if (block == nullptr) return nullptr;
@@ -180,7 +190,8 @@ inline void* BlockStore::takeCached(Cache& cache, uint32_t n) noexcept {
 
 inline bool BlockStore::cache(Cache& cache, void* block) noexcept {
     const uint32_t kind = tailOf(block)->kind;
-    if (kind >= CachedClasses || cache.counts[kind] == CacheDepth) return false;
+    if (kind == LargeKind) return cacheLarge(cache, block);
+    if (cache.counts[kind] == cacheDepth(kind)) return false;
     Free* freed = static_cast<Free*>(block);
     freed->next = cache.lists[kind];
     cache.lists[kind] = freed;

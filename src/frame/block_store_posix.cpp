@@ -14,24 +14,10 @@ constexpr size_t LargeHeader = 32;
 constexpr size_t ChunkHeader = 16;  // the link to the chunk before
 constexpr size_t Page = 4096;
 
-struct ClassSizes {
-    uint32_t bytes[BlockStore::ClassCount];
-};
-
-constexpr ClassSizes makeClassSizes() {
-    ClassSizes sizes{};
-    for (uint32_t c = 0; c < 8; ++c) sizes.bytes[c] = 16 * (c + 1);
-    for (uint32_t c = 8; c < BlockStore::ClassCount; ++c) {
-        const uint32_t bits = 8 + (c - 8) / 4;
-        sizes.bytes[c] = (5 + (c - 8) % 4) << (bits - 3);
-    }
-    return sizes;
-}
-
-constexpr ClassSizes ClassBytes = makeClassSizes();
-static_assert(ClassBytes.bytes[7] == 128 && ClassBytes.bytes[8] == 160 && ClassBytes.bytes[11] == 256 &&
-              ClassBytes.bytes[12] == 320 && ClassBytes.bytes[BlockStore::ClassCount - 1] == BlockStore::SmallLimit);
-static_assert(ClassBytes.bytes[BlockStore::CachedClasses - 1] == BlockStore::CacheLimit);
+static_assert(BlockStore::classBytes(7) == 128 && BlockStore::classBytes(8) == 160 &&
+              BlockStore::classBytes(11) == 256 && BlockStore::classBytes(12) == 320 &&
+              BlockStore::classBytes(BlockStore::ClassCount - 1) == BlockStore::SmallLimit);
+static_assert(BlockStore::cacheDepth(0) == 16 && BlockStore::cacheDepth(BlockStore::ClassCount - 1) == 2);
 
 }  // namespace
 
@@ -44,7 +30,7 @@ struct BlockStore::Large {
 };
 
 void* BlockStore::takeSmall(uint32_t n, uint32_t sizeClass) noexcept {
-    const size_t stride = SmallHeader + ClassBytes.bytes[sizeClass];
+    const size_t stride = SmallHeader + classBytes(sizeClass);
     if (cutBytes_ < stride) {
         // A new chunk; what is left of the last one (less than a block of
         // this class) stays unused.
@@ -122,14 +108,34 @@ void BlockStore::giveLarge(void* block) noexcept {
     }
 }
 
+void* BlockStore::takeCachedLarge(Cache& cache, uint32_t n) noexcept {
+    if (cache.large == nullptr) return nullptr;
+    const size_t capacity = reinterpret_cast<Large*>(static_cast<uint8_t*>(cache.large) - LargeHeader)->capacity;
+    // As from the kept blocks: one that holds n bytes and is at most twice
+    // as large.
+    if (capacity < n || capacity / 2 > n) return nullptr;
+    void* block = cache.large;
+    cache.large = nullptr;
+    tailOf(block)->size = n;
+    return block;
+}
+
+bool BlockStore::cacheLarge(Cache& cache, void* block) noexcept {
+    const size_t capacity = reinterpret_cast<Large*>(static_cast<uint8_t*>(block) - LargeHeader)->capacity;
+    if (cache.large != nullptr || capacity > CachedLargeLimit) return false;
+    cache.large = block;
+    return true;
+}
+
 void BlockStore::giveAll(Cache& cache) noexcept {
-    for (uint32_t sizeClass = 0; sizeClass < CachedClasses; ++sizeClass) {
+    for (uint32_t sizeClass = 0; sizeClass < ClassCount; ++sizeClass) {
         while (Free* block = cache.lists[sizeClass]) {
             cache.lists[sizeClass] = block->next;
             give(block);
         }
-        cache.counts[sizeClass] = 0;
     }
+    if (cache.large != nullptr) give(cache.large);
+    cache = Cache{};
 }
 
 void BlockStore::releaseAll() noexcept {
