@@ -4,7 +4,9 @@
 // (above 1: zqcrypt is faster) and, where the benchmarks count bytes, their
 // throughput. Times are CPU times, which other work on a shared machine
 // disturbs least. With --benchmark_repetitions the table uses the median of the
-// repetitions. All of Google Benchmark's flags work as usual.
+// repetitions. All of Google Benchmark's flags work as usual. A benchmark
+// that reports an error (a result that fails its check, for one) makes the
+// program exit with status 1 once the table is printed.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            if (run.error_occurred) failed_.push_back(run.benchmark_name() + ": " + run.error_message);
             // Plain runs, or only the median where the aggregates alone are
             // reported (--benchmark_report_aggregates_only).
             const bool aggregate = run.run_type == Run::RT_Aggregate;
@@ -91,6 +94,9 @@ public:
         std::fflush(stdout);
     }
 
+    // failures lists the benchmarks that reported an error, with the error.
+    const std::vector<std::string>& failures() const { return failed_; }
+
 private:
     struct Samples {
         std::vector<double> nanoseconds;
@@ -135,6 +141,7 @@ private:
 
     std::map<Key, std::map<std::string, Measurement>> measurements_;  // by key, then implementation
     std::vector<Key> order_;  // keys in the order they first ran
+    std::vector<std::string> failed_;
 };
 
 }  // namespace
@@ -147,5 +154,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printTable();
     benchmark::Shutdown();
-    return 0;
+    for (const std::string& failure : reporter.failures()) std::fprintf(stderr, "failed: %s\n", failure.c_str());
+    return reporter.failures().empty() ? 0 : 1;
 }
