@@ -9,7 +9,9 @@
 // allocated, as destroying a Win32 heap does. One lock serialises the store,
 // as the system serialises a heap created without HEAP_NO_SERIALIZE: a
 // spinning lock, since it is held for a few dozen instructions, that sleeps
-// when it has to wait longer.
+// when it has to wait longer. In front of it each thread keeps a small cache
+// of free blocks (see ThreadCache below), so that most requests take no lock
+// at all.
 //
 // The heap also carries the test instruments of heap_probe.h: a live-block
 // count, a request count, allocation failure on demand and a release
