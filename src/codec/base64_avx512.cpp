@@ -10,6 +10,7 @@
 // The kernels keep a handful of constants in registers and nothing on the
 // stack, so the i386 builds (eight vector registers) need no spill either.
 #include <immintrin.h>
+#include <string.h>
 
 #include "codec/base64.h"
 #include "codec/base64_layout.h"
@@ -72,17 +73,20 @@ alignas(64) constexpr uint8_t GatherBytes[64] = {
 
 ZQ_AVX512 inline __m512i load64(const void* bytes) noexcept { return _mm512_loadu_si512(bytes); }
 
-// Decoder: the values of the 64 characters at `in`, and whether any of them
-// is not a digit. Bit 7 of a value is set for a non-digit below 0x80, of a
-// character for every byte from 0x80 on (whose low seven bits chose a value).
-struct Run {
-    __m512i values;
-    bool clean;
-};
-ZQ_AVX512 inline Run lookUp(const uint8_t* in, __m512i valuesLow, __m512i valuesHigh) noexcept {
+// Decoder: the values of the 64 characters at `in`, with bit 7 set in
+// `marks` for each that is not a digit: bit 7 of its value for a non-digit
+// below 0x80, bit 7 of the character itself for the bytes from 0x80 on
+// (whose low seven bits chose a value).
+ZQ_AVX512 inline __m512i lookUp(const uint8_t* in, __m512i valuesLow, __m512i valuesHigh, __m512i& marks) noexcept {
     const __m512i chars = _mm512_loadu_si512(in);
     const __m512i values = _mm512_permutex2var_epi8(valuesLow, chars, valuesHigh);
-    return Run{values, _mm512_movepi8_mask(_mm512_or_si512(values, chars)) == 0};
+    marks = _mm512_ternarylogic_epi32(marks, values, chars, 0xFE);  // marks | values | chars
+    return values;
+}
+
+ZQ_AVX512 inline bool clean(__m512i marks) noexcept {
+    const __mmask64 bad = _mm512_movepi8_mask(marks);
+    return _kortestz_mask64_u8(bad, bad) != 0;
 }
 
 // Decoder: packs the 16 groups' values into their 48 bytes at `out`.
@@ -90,6 +94,30 @@ ZQ_AVX512 inline void pack(__m512i values, __m512i gather, uint8_t* out) noexcep
     const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
     const __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
     _mm512_mask_storeu_epi8(out, LineBytes, _mm512_permutexvar_epi8(gather, groups));
+}
+
+// Decoder: runs taken at once where the text has the encoder's layout,
+// which saves the look at the blanks behind each run and all but one test.
+// Four lines' values fit the 32 vector registers of x86-64 beside the
+// tables; the eight of i386 hold the tables and one line, so it takes the
+// lines one by one.
+#if defined(__x86_64__)
+constexpr uint32_t Batch = 4;
+#else
+constexpr uint32_t Batch = 1;
+#endif
+
+// Decoder: whether each of the Batch lines at `in` ends in CR LF, as the
+// encoder writes them (Batch·66 bytes are read).
+inline bool encoderLines(const uint8_t* in) noexcept {
+    const uint16_t crlf = '\r' | '\n' << 8;
+    uint32_t differ = 0;
+    for (uint32_t i = 0; i < Batch; ++i) {
+        uint16_t lineEnd;
+        memcpy(&lineEnd, in + i * Base64TextPerLine + 64, 2);
+        differ |= lineEnd ^ crlf;
+    }
+    return differ == 0;
 }
 
 }  // namespace
@@ -123,23 +151,27 @@ ZQ_AVX512 void base64DecodeRunsAvx512(Base64DecodeCursor& cursor) noexcept {
     const __m512i gather = load64(GatherBytes);
     // Room for the 48 bytes of a run: as in base64_ssse3.cpp.
     while (end - position >= 64) {
-        const Run first = lookUp(text + position, valuesLow, valuesHigh);
-        if (!first.clean) break;
-        pack(first.values, gather, out);
-        out += 48;
-        position += 64;
-
-        // The encoder's own layout, a second run behind CR LF, is taken in
-        // the same step, which saves the byte-by-byte look at the blanks.
-        if (end - position >= 66 && text[position] == '\r' && text[position + 1] == '\n') {
-            const Run second = lookUp(text + position + 2, valuesLow, valuesHigh);
-            if (second.clean) {
-                pack(second.values, gather, out);
-                out += 48;
-                position += 66;
+        const uint32_t batch = Batch * Base64TextPerLine;
+        while (Batch > 1 && end - position >= batch && encoderLines(text + position)) {
+            const uint8_t* in = text + position;
+            __m512i values[Batch];
+            __m512i marks = _mm512_setzero_si512();
+            for (uint32_t i = 0; i < Batch; ++i) {
+                values[i] = lookUp(in + i * Base64TextPerLine, valuesLow, valuesHigh, marks);
             }
+            if (!clean(marks)) break;
+            for (uint32_t i = 0; i < Batch; ++i) pack(values[i], gather, out + i * 48);
+            out += Batch * 48;
+            position = base64SkipBlanks(text, end, position + batch);
         }
-        position = base64SkipBlanks(text, end, position);
+        if (end - position < 64) break;
+
+        __m512i marks = _mm512_setzero_si512();
+        const __m512i values = lookUp(text + position, valuesLow, valuesHigh, marks);
+        if (!clean(marks)) break;
+        pack(values, gather, out);
+        out += 48;
+        position = base64SkipBlanks(text, end, position + 64);
     }
 
     cursor.count = static_cast<uint32_t>(out - cursor.out);
