@@ -1,14 +1,17 @@
 // File: base64_avx512.cpp
 //
 // RFC 4648 §4 base64 on 64-byte vectors with byte permutes (AVX-512 VBMI):
-// one register holds a whole line, 48 bytes and their 64 characters. Three
-// byte-level steps do all the work in each direction, with no class tables:
-// VPERMB looks a character up in the 64-entry alphabet by the low six bits
-// of its index, VPMULTISHIFTQB cuts the 6-bit fields out of the groups, and
-// VPERMI2B maps the 128 ASCII codes to digit values. See base64_simd.h.
+// one register holds a whole line, 48 bytes and their 64 characters. The
+// encoder spreads the bytes over the groups' words with one byte permute
+// (VPERMB), cuts the 6-bit indices out with one VPMULTISHIFTQB and looks
+// them up in the 64-character alphabet with another VPERMB, which reads
+// only the low six bits of each index. The decoder maps the 128 ASCII codes
+// to digit values with one two-table permute (VPERMI2B), which also marks
+// the non-digits, packs the groups with two multiply-adds and gathers the
+// 48 bytes with a VPERMB. See base64_simd.h.
 //
-// The kernels keep a handful of constants in registers and nothing on the
-// stack, so the i386 builds (eight vector registers) need no spill either.
+// The kernels keep their tables in registers and spill no vector, also in
+// the i386 builds with their eight vector registers (see Batch below).
 #include <immintrin.h>
 #include <string.h>
 
