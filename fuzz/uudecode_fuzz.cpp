@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (output.size > zq::base64DecodedCapacity(text.size)) abort();
 
     std::vector<uint8_t> scratch(zq::base64DecodedCapacity(text.size));
-    for (zq::Base64Path path : {zq::Base64Path::scalar, zq::Base64Path::ssse3, zq::Base64Path::avx2}) {
+    for (zq::Base64Path path : {zq::Base64Path::scalar, zq::Base64Path::ssse3, zq::Base64Path::avx2,
+                                 zq::Base64Path::avx512}) {
         const uint32_t count = zq::base64DecodeText(text.data, text.size, scratch.data(), path);
         if (count != output.size || (count != 0 && memcmp(scratch.data(), output.data, count) != 0)) abort();
     }

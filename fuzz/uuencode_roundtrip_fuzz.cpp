@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (i >= layout.textLength ? c != 0 : lineEnd ? c != (i % 66 == 64 ? '\r' : '\n') : c == 0) abort();
     }
     std::vector<uint8_t> block(layout.blockSize);
-    for (zq::Base64Path path : {zq::Base64Path::scalar, zq::Base64Path::ssse3, zq::Base64Path::avx2}) {
+    for (zq::Base64Path path : {zq::Base64Path::scalar, zq::Base64Path::ssse3, zq::Base64Path::avx2,
+                                 zq::Base64Path::avx512}) {
         zq::base64EncodeText(input.data, input.size, layout, block.data(), path);
         if (memcmp(block.data(), text.data, text.size) != 0) abort();
     }

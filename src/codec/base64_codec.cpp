@@ -20,6 +20,7 @@ Base64Path resolve(Base64Path path) noexcept {
     const CpuFeatures cpu = cpuFeatures();
     switch (path) {
         case Base64Path::automatic:
+            if (cpu.avx512vbmi) return Base64Path::avx512;
             if (cpu.avx2) return Base64Path::avx2;
             if (cpu.ssse3) return Base64Path::ssse3;
             return Base64Path::scalar;
@@ -27,6 +28,8 @@ Base64Path resolve(Base64Path path) noexcept {
             return cpu.ssse3 ? path : Base64Path::scalar;
         case Base64Path::avx2:
             return cpu.avx2 ? path : Base64Path::scalar;
+        case Base64Path::avx512:
+            return cpu.avx512vbmi ? path : Base64Path::scalar;
         case Base64Path::scalar:
             break;
     }
@@ -54,6 +57,10 @@ void base64EncodeText(const uint8_t* input, uint32_t n, const Base64TextLayout& 
     else memcpy(block, zero, 4);
     uint32_t lines = 0;
     switch (resolve(path)) {
+        case Base64Path::avx512:
+            lines = n / Base64InputPerLine;
+            base64EncodeLinesAvx512(input, lines, block);
+            break;
         case Base64Path::avx2:
             lines = n / Base64InputPerLine;
             base64EncodeLinesAvx2(input, lines, block);
@@ -75,6 +82,10 @@ void base64EncodeText(const uint8_t* input, uint32_t n, const Base64TextLayout& 
 uint32_t base64DecodeText(const uint8_t* text, uint32_t size, uint8_t* out, Base64Path path) noexcept {
     Base64DecodeCursor cursor{text, size, 0, out, 0};
     switch (resolve(path)) {
+        case Base64Path::avx512:
+            do base64DecodeRunsAvx512(cursor);
+            while (!base64DecodeGroupsScalar(cursor, ScalarGroupsBetweenRuns));
+            break;
         case Base64Path::avx2:
             do base64DecodeRunsAvx2(cursor);
             while (!base64DecodeGroupsScalar(cursor, ScalarGroupsBetweenRuns));

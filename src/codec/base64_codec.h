@@ -13,9 +13,9 @@
 namespace zq {
 
 // Base64Path: how the codec does the bulk of its work. `automatic` picks the
-// best the processor has (AVX2, then SSSE3, then scalar); the others force
-// one path, so that tests and benchmarks can compare them.
-enum class Base64Path : uint32_t { automatic, scalar, ssse3, avx2 };
+// best the processor has (AVX-512 VBMI, then AVX2, then SSSE3, then scalar);
+// the others force one path, so that tests and benchmarks can compare them.
+enum class Base64Path : uint32_t { automatic, scalar, ssse3, avx2, avx512 };
 
 // base64PathAvailable tells whether this processor can run `path`
 // (`automatic` and `scalar` always).

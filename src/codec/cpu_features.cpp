@@ -1,8 +1,11 @@
 // File: cpu_features.cpp
 //
-// Run-time detection of SSSE3 and AVX2 with CPUID (leaf 1: ECX bit 9 SSSE3,
-// bit 27 OSXSAVE; leaf 7: EBX bit 5 AVX2) and XGETBV (XCR0 bits 1 and 2: the
-// operating system saves the XMM and YMM state). See cpu_features.h.
+// Run-time detection of SSSE3, AVX2 and AVX-512 VBMI with CPUID (leaf 1: ECX
+// bit 9 SSSE3, bit 27 OSXSAVE; leaf 7: EBX bit 5 AVX2, bits 16, 30 and 31
+// AVX-512 F, BW and VL, ECX bit 1 VBMI) and XGETBV (XCR0 bits 1 and 2: the
+// operating system saves the XMM and YMM state; bits 5, 6 and 7 also the
+// mask registers and the upper halves of zmm0-15 and all of zmm16-31). See
+// cpu_features.h.
 #include "codec/cpu_features.h"
 
 #include <cpuid.h>
@@ -13,6 +16,12 @@ namespace {
 constexpr uint32_t Known = 1u << 31;  // the answer below has been found
 constexpr uint32_t HasSsse3 = 1u << 0;
 constexpr uint32_t HasAvx2 = 1u << 1;
+constexpr uint32_t HasAvx512Vbmi = 1u << 2;
+
+constexpr uint32_t XmmYmmState = (1u << 1) | (1u << 2);
+constexpr uint32_t ZmmState = XmmYmmState | (1u << 5) | (1u << 6) | (1u << 7);
+constexpr uint32_t Avx512Leaf7Ebx = (1u << 16) | (1u << 30) | (1u << 31);  // F, BW, VL
+constexpr uint32_t Avx512VbmiLeaf7Ecx = 1u << 1;
 
 // The answer, found once. A plain word read and written atomically, so no
 // lock and no constructor are needed: threads that race both store the same.
@@ -28,10 +37,13 @@ uint32_t askProcessor() noexcept {
     if (!osSavesState) return features;
     unsigned xcr0Low = 0, xcr0High = 0;
     __asm__ volatile("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
-    if ((xcr0Low & 6u) != 6u) return features;
+    if ((xcr0Low & XmmYmmState) != XmmYmmState) return features;
 
-    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0 && (ebx & (1u << 5)) != 0) {
-        features |= HasAvx2;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return features;
+    if ((ebx & (1u << 5)) != 0) features |= HasAvx2;
+    if ((xcr0Low & ZmmState) == ZmmState && (ebx & Avx512Leaf7Ebx) == Avx512Leaf7Ebx &&
+        (ecx & Avx512VbmiLeaf7Ecx) != 0) {
+        features |= HasAvx512Vbmi;
     }
     return features;
 }
@@ -44,7 +56,7 @@ CpuFeatures cpuFeatures() noexcept {
         features = askProcessor();
         __atomic_store_n(&cachedFeatures, features, __ATOMIC_RELAXED);
     }
-    return CpuFeatures{(features & HasSsse3) != 0, (features & HasAvx2) != 0};
+    return CpuFeatures{(features & HasSsse3) != 0, (features & HasAvx2) != 0, (features & HasAvx512Vbmi) != 0};
 }
 
 }  // namespace zq

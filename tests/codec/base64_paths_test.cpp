@@ -23,6 +23,17 @@ protected:
     }
 };
 
+TEST(Base64PathChoice, VectorPathsAreThoseTheProcessorHas) {
+    // The codec's own probe against the compiler's (which also asks whether
+    // the operating system saves the registers).
+    EXPECT_EQ(zq::base64PathAvailable(Base64Path::ssse3), __builtin_cpu_supports("ssse3") != 0);
+    EXPECT_EQ(zq::base64PathAvailable(Base64Path::avx2), __builtin_cpu_supports("avx2") != 0);
+    const bool vbmi = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+    EXPECT_EQ(zq::base64PathAvailable(Base64Path::avx512), vbmi);
+    EXPECT_TRUE(zq::base64PathAvailable(Base64Path::scalar));
+}
+
 TEST_F(Base64Paths, EncodersAgreeOnEveryLengthUpToEightLines) {
     std::mt19937 rng(1);
     for (size_t n = 0; n <= 8 * 48 + 3; ++n) {
@@ -45,11 +56,12 @@ TEST_F(Base64Paths, EncodersAgreeOnRandomAndExtremeInputs) {
     }
 }
 
-TEST_F(Base64Paths, DecodersAgreeWithEveryByteValueInEveryPlaceOfThreeLines) {
-    // Three lines of the encoder's text; each place in turn takes every byte
-    // value, which the vector classifiers must sort as the scalar rules do.
+TEST_F(Base64Paths, DecodersAgreeWithEveryByteValueInEveryPlaceOfFiveLines) {
+    // Five lines of the encoder's text (more than the four a vector step may
+    // take at once); each place in turn takes every byte value, which the
+    // vector classifiers must sort as the scalar rules do.
     std::mt19937 rng(7);
-    GuardedBuffer text(encodeBlock(randomBytes(rng, 3 * 48 + 10), Base64Path::scalar));
+    GuardedBuffer text(encodeBlock(randomBytes(rng, 5 * 48 + 10), Base64Path::scalar));
     GuardedBuffer out(zq::base64DecodedCapacity(static_cast<uint32_t>(text.size())));
     auto decode = [&](Base64Path path) {
         const uint32_t count = zq::base64DecodeText(text.data(), static_cast<uint32_t>(text.size()), out.data(), path);
@@ -65,6 +77,17 @@ TEST_F(Base64Paths, DecodersAgreeWithEveryByteValueInEveryPlaceOfThreeLines) {
             }
         }
         text.data()[place] = original;
+    }
+}
+
+TEST_F(Base64Paths, DecodersAgreeOnEveryPrefixOfFiveLines) {
+    // Every end of the text, in a line, at its CR LF or in the zero tail:
+    // the vector runs must stop where fewer than 64 bytes are left.
+    std::mt19937 rng(11);
+    const Bytes text = encodeBlock(randomBytes(rng, 5 * 48 + 7), Base64Path::scalar);
+    for (size_t size = 0; size <= text.size(); ++size) {
+        expectSameDecoding(Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size)),
+                           "prefix " + std::to_string(size));
     }
 }
 

@@ -62,6 +62,7 @@ inline const char* pathName(Base64Path path) {
         case Base64Path::scalar: return "scalar";
         case Base64Path::ssse3: return "ssse3";
         case Base64Path::avx2: return "avx2";
+        case Base64Path::avx512: return "avx512";
     }
     return "?";
 }
@@ -69,7 +70,7 @@ inline const char* pathName(Base64Path path) {
 // vectorPaths: the vectorised paths this processor can run.
 inline std::vector<Base64Path> vectorPaths() {
     std::vector<Base64Path> paths;
-    for (Base64Path path : {Base64Path::ssse3, Base64Path::avx2}) {
+    for (Base64Path path : {Base64Path::ssse3, Base64Path::avx2, Base64Path::avx512}) {
         if (base64PathAvailable(path)) paths.push_back(path);
     }
     return paths;
