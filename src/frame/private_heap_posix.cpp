@@ -70,8 +70,11 @@ struct Probe {
 class HeapLock {
 public:
     void lock() noexcept {
-        for (uint32_t turns = 0; held_.exchange(true, std::memory_order_acquire);) {
-            while (held_.load(std::memory_order_relaxed)) wait(++turns);
+        while (held_.exchange(true, std::memory_order_acquire)) {
+            // The turns count how long the lock has stayed held: a holder
+            // that lets it go and takes it again is running, and is not
+            // waited for by sleeping.
+            for (uint32_t turns = 0; held_.load(std::memory_order_relaxed);) wait(++turns);
         }
     }
     void unlock() noexcept { held_.store(false, std::memory_order_release); }
