@@ -7,9 +7,10 @@
 // call that races with unload never writes to memory that unload has freed.
 //
 // A call sets its thread's mark, then looks whether the gates are closed;
-// unload closes them, then looks at every mark. That is the two-sided handshake of Dekker:
-// each side stores, then loads what the other side stores, and a full barrier
-// must stand between the two on both sides, or both could miss the other.
+// unload closes them, then looks at every mark. That is the two-sided
+// handshake of Dekker: each side stores, then loads what the other side
+// stores, and a full barrier must stand between the two on both sides, or
+// both could miss the other.
 // The call's side is the fast one: where the kernel offers it, the barrier
 // of the unloading side is a process-wide one (membarrier), which makes every
 // running thread pass a full barrier, and the call needs only to keep the
