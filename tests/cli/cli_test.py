@@ -65,13 +65,17 @@ SIZES = [0, 1, 2, 3, 4, 47, 48, 49, 55, 56, 63, 64, 65, 95, 96, 97, 1000,
          196607, 196608, 196609, 262143, 262144, 262145, 1 << 20 | 7]
 
 
+def write(path, data):
+    with open(path, "wb") as file:
+        file.write(data)
+
+
 def make_files(folder, sizes):
     generator = random.Random(20261207)
     names = []
     for size in sizes:
         name = "f%d.bin" % size
-        with open(os.path.join(folder, name), "wb") as file:
-            file.write(generator.randbytes(size))
+        write(os.path.join(folder, name), generator.randbytes(size))
         names.append(name)
     return names
 
@@ -90,8 +94,7 @@ def md5_table(tool, folder):
     names = make_files(folder, SIZES)
     odd = [] if tool.wine else ["back\\slash", "new\nline", "carriage\rreturn"]
     for name in odd:
-        with open(os.path.join(folder, name), "wb") as file:
-            file.write(name.encode())
+        write(os.path.join(folder, name), name.encode())
     for group in [[name] for name in names] + [names + odd]:
         expected = run(["md5sum"] + group, cwd=folder)
         check(tool("md5", *group, cwd=folder) == expected, "md5 %s" % group[:3])
@@ -120,8 +123,7 @@ def md5_table(tool, folder):
     }
     options = [[], ["--quiet"], ["--status"], ["--strict"], ["--ignore-missing"]]
     for list_name, (content, code) in lists.items():
-        with open(os.path.join(folder, list_name), "wb") as file:
-            file.write(content)
+        write(os.path.join(folder, list_name), content)
         for option in options:
             rc, out, err = tool("md5", "-c", *option, list_name, cwd=folder)
             ref_rc, ref_out, ref_err = run(["md5sum", "-c"] + option + [list_name], cwd=folder)
@@ -233,22 +235,17 @@ def signature_table(tool, folder):
         openssl("genrsa", "-out", "k%d.pem" % bits, *exponent, str(bits))
     openssl("genrsa", "-out", "e3.pem", "-3", "2048")
     for name in ["k2048", "k3072", "e3"]:
-        with open(name + ".blob", "wb") as file:
-            file.write(openssl("rsa", "-in", name + ".pem", "-pubout", "-outform", "MSBLOB"))
+        write(name + ".blob", openssl("rsa", "-in", name + ".pem", "-pubout", "-outform", "MSBLOB"))
         # The private-key blob, whose public part the library reads alike.
-        with open(name + ".private.blob", "wb") as file:
-            file.write(openssl("rsa", "-in", name + ".pem", "-outform", "MSBLOB"))
-    with open("doc.txt", "wb") as file:
-        file.write(b"a document to sign\n" * 100)
-    with open("tampered.txt", "wb") as file:
-        file.write(b"a document to sign\n" * 99 + b"a document to sigN\n")
+        write(name + ".private.blob", openssl("rsa", "-in", name + ".pem", "-outform", "MSBLOB"))
+    write("doc.txt", b"a document to sign\n" * 100)
+    write("tampered.txt", b"a document to sign\n" * 99 + b"a document to sigN\n")
     digest = hashlib.md5(open("doc.txt", "rb").read()).hexdigest()
 
     for key in ["k2048", "k3072"]:
         big = openssl("dgst", "-md5", "-sign", key + ".pem", "doc.txt")
         for name, content in [("sig.big", big), ("sig.little", big[::-1])]:
-            with open(name, "wb") as file:
-                file.write(content)
+            write(name, content)
         key_files = [key + ".blob", key + ".private.blob"] + ([] if tool.wine else [key + ".pem"])
         for key_file in key_files:
             cases = [(["--sig", "sig.big", "--byte-order", "big", "doc.txt"], 0),
@@ -271,18 +268,15 @@ def signature_table(tool, folder):
         rc, big_made, _ = tool("sign", "--key", key + ".pem", "--byte-order", "big", "doc.txt")
         check(rc == 0 and big_made == big, "sign --byte-order big %s" % key)
         rc, _, _ = tool("sign", "--key", key + ".pem", "-o", "made.sig", "doc.txt")
-        with open("made.sig.big", "wb") as file:
-            file.write(open("made.sig", "rb").read()[::-1])
+        write("made.sig.big", open("made.sig", "rb").read()[::-1])
         openssl("rsa", "-in", key + ".pem", "-pubout", "-out", "pub.pem")
         verified = openssl("dgst", "-md5", "-verify", "pub.pem", "-signature", "made.sig.big", "doc.txt")
         check(rc == 0 and verified == b"Verified OK\n", "openssl verifies zqcrypt sign %s" % key)
 
     # A forgery for e = 3: the library accepts it, --strict does not.
     message, forged = forged_e3_signature(256)
-    with open("forged.txt", "wb") as file:
-        file.write(message)
-    with open("forged.sig", "wb") as file:
-        file.write(forged)
+    write("forged.txt", message)
+    write("forged.sig", forged)
     rc, out, _ = tool("verify", "--key", "e3.blob", "--sig", "forged.sig", "forged.txt")
     check(rc == 0 and out == b"Verified OK\n", "the library accepts the e = 3 forgery")
     rc, out, err = tool("verify", "--key", "e3.blob", "--sig", "forged.sig", "--strict", "forged.txt")
@@ -309,8 +303,7 @@ def bad_input_table(tool, folder):
         "corrupt.pem": pem[:200] + b"*" + pem[201:], "bad.b64": b"YWJj\r\nYW*j\r\n",
     }
     for name, content in files.items():
-        with open(name, "wb") as file:
-            file.write(content)
+        write(name, content)
     os.mkdir("folder")
     verify = ["verify", "--key", "k.blob", "--sig", "sig"]
     cases = [
@@ -393,19 +386,15 @@ def as_nobody(tool):
 def output_table(tool, folder):
     os.chdir(folder)
     os.chmod(folder, 0o711)  # nobody reaches open/ below
-    with open("doc.txt", "wb") as file:
-        file.write(b"text\n")
+    write("doc.txt", b"text\n")
     line = run(["md5sum", "doc.txt"])[1]
     with open("list", "wb") as file:
         file.write(line * 2000)  # 24 KB of "doc.txt: OK" lines
-    with open("mismatch", "wb") as file:
-        file.write(b"0" * 32 + b"  doc.txt\n")
+    write("mismatch", b"0" * 32 + b"  doc.txt\n")
     for name, modulus in [("zero.blob", bytes(256)), ("even.blob", bytes(255) + b"\xc1"),
                           ("odd.blob", b"\1" + bytes(254) + b"\xc1")]:
-        with open(name, "wb") as file:
-            file.write(key_blob(modulus))
-    with open("sig", "wb") as file:
-        file.write(b"\1" * 256)
+        write(name, key_blob(modulus))
+    write("sig", b"\1" * 256)
 
     def fails_once(result, what):
         check(result[0] == 2 and one_error_line(result[2]), "%s: exit %d, stderr %r" % (what, result[0], result[2]))
@@ -441,8 +430,7 @@ def output_table(tool, folder):
         check(rc == 0 and stat.S_ISCHR(os.lstat("null").st_mode), "-o a character device")
     except PermissionError:
         print("skipped: -o a character device (mknod not permitted)")
-    with open("real", "wb") as file:
-        file.write(b"old\n")
+    write("real", b"old\n")
     os.symlink("real", "link")
     before = os.stat("real").st_ino
     rc = tool("md5", "-o", "link", "doc.txt")[0]
@@ -450,13 +438,11 @@ def output_table(tool, folder):
     check(os.stat("real").st_ino != before, "-o a symbolic link: its target renamed into place when complete")
     # The tool's own standard output by another name is written through the
     # shell's descriptor: appended to, and followed by what the shell writes.
-    with open("appended", "wb") as file:
-        file.write(b"before\n")
+    write("appended", b"before\n")
     script = '{ "$@" md5 -o /dev/stdout doc.txt && echo after; } >> appended'
     rc = run(["sh", "-c", script, "sh"] + tool.prefix)[0]
     check(rc == 0 and open("appended", "rb").read() == b"before\n" + line + b"after\n", "-o /dev/stdout")
-    with open("private", "wb") as file:
-        file.write(b"old\n")
+    write("private", b"old\n")
     os.chmod("private", 0o600)
     owner = (65534, 65534) if os.geteuid() == 0 else (os.getuid(), os.getgid())
     os.chown("private", *owner)
@@ -473,16 +459,14 @@ def output_table(tool, folder):
     else:
         os.mkdir("open", 0o777)
         os.chmod("open", 0o777)
-        with open("open/ro", "wb") as file:
-            file.write(b"old\n")
+        write("open/ro", b"old\n")
         os.chmod("open/ro", 0o444)
         os.chown("open/ro", *owner)
         fails_once(run(prefix + tool.prefix + ["md5", "-o", "open/ro", "doc.txt"]), "-o a read-only file")
         check(open("open/ro", "rb").read() == b"old\n", "a read-only file is left alone")
 
     # Limits and lost output end with exit 2, one line, no temporary file.
-    with open("data", "wb") as file:
-        file.write(bytes(20000))
+    write("data", bytes(20000))
     fails_once(tool("base64", "-o", "big.txt", "data", preexec_fn=limited(resource.RLIMIT_FSIZE, 8192)),
                "a file-size limit")
     check(not [name for name in os.listdir(".") if name.startswith("big.txt")], "a file-size limit leaves nothing")

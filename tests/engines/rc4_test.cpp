@@ -175,30 +175,6 @@ TEST(Rc4, PiecesGiveTheSameBytesAndStateAsOneRun) {
     }
 }
 
-// GuardedState: a state placed so that its table ends where a page that
-// may not be read begins: a read past the last entry faults.
-class GuardedState {
-public:
-    GuardedState() : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
-        void* mapping = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapping == MAP_FAILED) return;
-        base_ = static_cast<uint8_t*>(mapping);
-        if (mprotect(base_ + page_, page_, PROT_NONE) != 0) return;
-        state_ = new (base_ + page_ - sizeof(Rc4State)) Rc4State;
-    }
-    GuardedState(const GuardedState&) = delete;
-    GuardedState& operator=(const GuardedState&) = delete;
-    ~GuardedState() {
-        if (base_ != nullptr) munmap(base_, 2 * page_);
-    }
-    Rc4State* get() const { return state_; }
-
-private:
-    size_t page_;
-    uint8_t* base_ = nullptr;
-    Rc4State* state_ = nullptr;
-};
-
 // A call may start at any i, among them the last ones where the groups of
 // eight in a row give way to the stepwise ones near the end of the table:
 // a first call of 0 to 255 bytes, then one long enough to wrap around the
@@ -207,9 +183,14 @@ private:
 TEST(Rc4, ASecondCallStartingAtEachIndexContinuesTheKeystream) {
     const Bytes key = fromHex("0102030405060708090a0b0c0d0e0f10");
     constexpr uint32_t kLength = 271;  // 33 groups and 7 steps
-    GuardedState guarded;
-    ASSERT_NE(guarded.get(), nullptr);
-    Rc4State& state = *guarded.get();
+    // The state ends where a page that may not be read begins: a read past
+    // the table's last entry faults.
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* mapping = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapping, MAP_FAILED);
+    auto* pages = static_cast<uint8_t*>(mapping);
+    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+    Rc4State& state = *new (pages + page - sizeof(Rc4State)) Rc4State;
     for (uint32_t start = 0; start < 256; ++start) {
         Bytes data(start + kLength);
         for (size_t k = 0; k < data.size(); ++k) data[k] = static_cast<uint8_t>(k * 13 + 5);
@@ -224,6 +205,7 @@ TEST(Rc4, ASecondCallStartingAtEachIndexContinuesTheKeystream) {
         ASSERT_EQ(output, expected) << "second call at i = " << start;
         ASSERT_TRUE(sameState(state, whole)) << "second call at i = " << start;
     }
+    munmap(pages, 2 * page);
 }
 
 TEST(Rc4, CryptingTwiceGivesTheInputBackAlsoInPlace) {

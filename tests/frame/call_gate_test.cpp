@@ -44,14 +44,4 @@ TEST(CallGate, ClosesOnlyWhenNoCallIsInsideAndThenRefusesEveryCall) {
     EXPECT_TRUE(gate.open());
 }
 
-// Threads that end take their marks with them: unload must not look at them.
-TEST(CallGate, ThreadsThatCalledAndEndedLeaveNoMarkBehind) {
-    for (int i = 0; i < 64; ++i) {
-        std::thread([] { const CallGate gate; }).join();
-    }
-    ASSERT_TRUE(CallGate::closeAll());
-    CallGate::stop();
-    CallGate::start();
-}
-
 }  // namespace
