@@ -24,6 +24,7 @@
 #include <atomic>
 
 #include "frame/call_gate.h"
+#include "frame/thread_list.h"
 
 namespace zq {
 
@@ -39,7 +40,7 @@ namespace {
 using Mark = CallGate::Mark;
 
 pthread_mutex_t listLock = PTHREAD_MUTEX_INITIALIZER;
-Mark* marks = nullptr;  // guarded by listLock
+ThreadList<Mark> marks;  // guarded by listLock
 
 thread_local Mark threadMark;
 
@@ -61,18 +62,14 @@ long membarrier(int command) noexcept { return syscall(SYS_membarrier, command, 
 // Both take listLock.
 void link(Mark* mark) noexcept {
     pthread_mutex_lock(&listLock);
-    mark->next = marks;
-    if (marks != nullptr) marks->previous = mark;
-    marks = mark;
+    marks.link(mark);
     pthread_mutex_unlock(&listLock);
 }
 
 void unlink(void* pointer) noexcept {
     auto* mark = static_cast<Mark*>(pointer);
     pthread_mutex_lock(&listLock);
-    if (mark->previous != nullptr) mark->previous->next = mark->next;
-    else marks = mark->next;
-    if (mark->next != nullptr) mark->next->previous = mark->previous;
+    marks.unlink(mark);
     mark->listed.store(false, std::memory_order_relaxed);
     pthread_mutex_unlock(&listLock);
 }
@@ -101,8 +98,7 @@ void lockForFork() noexcept { pthread_mutex_lock(&listLock); }
 void unlockAfterFork() noexcept { pthread_mutex_unlock(&listLock); }
 void resetInChild() noexcept {
     Mark* own = &threadMark;
-    marks = own->listed.load(std::memory_order_relaxed) ? own : nullptr;
-    own->previous = own->next = nullptr;
+    marks.keepOnly(own->listed.load(std::memory_order_relaxed) ? own : nullptr);
     pthread_mutex_init(&listLock, nullptr);
 }
 
@@ -148,9 +144,9 @@ bool CallGate::closeAll() noexcept {
     else std::atomic_thread_fence(std::memory_order_seq_cst);
     bool inside = !barrier;
     pthread_mutex_lock(&listLock);
-    for (const Mark* mark = marks; mark != nullptr && !inside; mark = mark->next) {
-        inside = mark->depth.load(std::memory_order_acquire) != 0;
-    }
+    marks.forEach([&inside](const Mark& mark) {
+        inside = inside || mark.depth.load(std::memory_order_acquire) != 0;
+    });
     pthread_mutex_unlock(&listLock);
     if (inside) closed.store(false, std::memory_order_relaxed);
     return !inside;
@@ -164,10 +160,8 @@ void CallGate::stop() noexcept {
     gates.store(Gates::stopped, std::memory_order_relaxed);
     pthread_key_delete(markKey);
     pthread_mutex_lock(&listLock);
-    for (Mark* mark = marks; mark != nullptr; mark = mark->next) {
-        mark->listed.store(false, std::memory_order_relaxed);
-    }
-    marks = nullptr;
+    marks.forEach([](Mark& mark) { mark.listed.store(false, std::memory_order_relaxed); });
+    marks.keepOnly(nullptr);
     pthread_mutex_unlock(&listLock);
 }
 

@@ -28,6 +28,7 @@
 #include "frame/call_gate.h"
 #include "frame/heap_probe.h"
 #include "frame/private_heap.h"
+#include "frame/thread_list.h"
 
 namespace zq {
 namespace {
@@ -133,7 +134,7 @@ struct ThreadCache {
 };
 
 thread_local ThreadCache threadCache;
-ThreadCache* caches = nullptr;  // guarded by heapLock
+ThreadList<ThreadCache> caches;  // guarded by heapLock
 std::atomic<uint32_t> storeEpoch{1};
 std::atomic<bool> instrumented{false};
 pthread_key_t cacheKey;  // written at load and unload only
@@ -152,10 +153,7 @@ bool adopt(ThreadCache& cache) noexcept {
     if (!cache.listed) {
         if (!cacheKeyMade || pthread_setspecific(cacheKey, &cache) != 0) return false;
         cache.listed = true;
-        cache.previous = nullptr;
-        cache.next = caches;
-        if (caches != nullptr) caches->previous = &cache;
-        caches = &cache;
+        caches.link(&cache);
     }
     const uint32_t epoch = storeEpoch.load(std::memory_order_relaxed);
     if (cache.epoch != epoch) {
@@ -173,9 +171,7 @@ void retire(void* pointer) noexcept {
     if (cache.epoch == storeEpoch.load(std::memory_order_relaxed)) store.giveAll(cache.blocks);
     probe.live += static_cast<uint32_t>(cache.live.exchange(0, std::memory_order_relaxed));
     probe.requests += cache.requests.exchange(0, std::memory_order_relaxed);
-    if (cache.previous != nullptr) cache.previous->next = cache.next;
-    else caches = cache.next;
-    if (cache.next != nullptr) cache.next->previous = cache.previous;
+    caches.unlink(&cache);
     cache.listed = false;
     cache.epoch = 0;
 }
@@ -233,7 +229,7 @@ void PrivateHeap::detach() noexcept {
     store.releaseAll();
     storeEpoch.fetch_add(1, std::memory_order_relaxed);
     probe.live = 0;
-    for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) cache->live.store(0);
+    caches.forEach([](ThreadCache& cache) { cache.live.store(0); });
     attached = false;
 }
 
@@ -283,8 +279,7 @@ __attribute__((constructor(101))) static void processAttach() {
     cacheKeyMade = pthread_key_create(&cacheKey, retire) == 0;
     const auto inChild = [] {
         ThreadCache& own = threadCache;
-        caches = own.listed ? &own : nullptr;
-        own.previous = own.next = nullptr;
+        caches.keepOnly(own.listed ? &own : nullptr);
         heapLock.unlock();
     };
     pthread_atfork([] { heapLock.lock(); }, [] { heapLock.unlock(); }, inChild);
@@ -303,25 +298,25 @@ namespace heap_probe {
 uint32_t liveBlocks() noexcept {
     Locked locked;
     uint32_t live = probe.live;
-    for (const ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
-        live += static_cast<uint32_t>(cache->live.load(std::memory_order_relaxed));
-    }
+    caches.forEach([&live](const ThreadCache& cache) {
+        live += static_cast<uint32_t>(cache.live.load(std::memory_order_relaxed));
+    });
     return live;
 }
 
 uint32_t allocationCount() noexcept {
     Locked locked;
     uint32_t requests = probe.requests;
-    for (const ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
-        requests += cache->requests.load(std::memory_order_relaxed);
-    }
+    caches.forEach([&requests](const ThreadCache& cache) {
+        requests += cache.requests.load(std::memory_order_relaxed);
+    });
     return requests;
 }
 
 void setAllocationCount(uint32_t count) noexcept {
     Locked locked;
     probe.requests = count;
-    for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) cache->requests.store(0);
+    caches.forEach([](ThreadCache& cache) { cache.requests.store(0); });
 }
 
 void failAllocations(uint32_t after, bool sticky) noexcept {
