@@ -1,11 +1,20 @@
 # zq_import_definitions(<dll.def> <import.def>)
-# Writes the definition file that dlltool builds the import libraries from.
-# The DLL's own file exports "_zqCryptBlobClear@4 = zqCryptBlobClear@4 @1";
-# a host's compiler refers to that function as _zqCryptBlobClear@4 and to its
-# import slot as __imp__zqCryptBlobClear@4, which dlltool derives from
-# "zqCryptBlobClear@4" by adding the i386 underscore. "== <name>" then keeps
-# the name the loader must look up in the DLL, and the ordinal is the hint.
+# Writes the definition file that both import libraries are built from. The
+# DLL's own file exports "_zqCryptBlobClear@4 = zqCryptBlobClear@4 @1"; a
+# host's compiler refers to that function as _zqCryptBlobClear@4 and to its
+# import slot as __imp__zqCryptBlobClear@4, and the loader must look up the
+# same name. The import file lists it as MSVC's lib /def does,
+# "_zqCryptBlobClear@4 @1": a decorated name taken as it stands, and the
+# ordinal as the hint.
+#
+# zqcrypt.lib is written by lld-link from it as lib.exe writes one: short
+# import members, which the linker completes itself. MSVC's x86 projects
+# link with /SAFESEH, which refuses the objects dlltool writes for import
+# libraries: they lack the mark (@feat.00) that says they hold no exception
+# handlers. libzqcrypt.dll.a is written by MinGW's dlltool, told not to add
+# an underscore of its own.
 find_program(ZQ_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+find_program(ZQ_LLD_LINK NAMES lld-link PATHS /usr/lib/llvm-14/bin REQUIRED)
 set(ZQ_IMPORT_DEF ${CMAKE_BINARY_DIR}/lib/zqcrypt.def)
 set(ZQ_MSVC_IMPORT_LIBRARY ${CMAKE_BINARY_DIR}/lib/zqcrypt.lib)
 
@@ -15,8 +24,8 @@ function(zq_import_definitions dll_def import_def)
   set(content "; zqcrypt.dll: decorated stdcall names and ordinals, for import libraries.\n")
   string(APPEND content "LIBRARY zqcrypt.dll\nEXPORTS\n")
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^ *(_[A-Za-z]+@[0-9]+) = ([A-Za-z]+@[0-9]+) (@[0-9]+) *$"
-                         "    \\2 \\3 == \\1\n" entry "${line}")
+    string(REGEX REPLACE "^ *(_[A-Za-z]+@[0-9]+) = [A-Za-z]+@[0-9]+ (@[0-9]+) *$"
+                         "    \\1 \\2\n" entry "${line}")
     string(APPEND content "${entry}")
   endforeach()
   list(LENGTH lines count)

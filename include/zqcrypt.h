@@ -54,11 +54,16 @@ typedef struct CryptBlob {
     uint8_t* data;
 } CryptBlob;
 
+/* The layout is checked wherever the header is compiled for 32 bits. C
+ * before C11 (MSVC's C mode without /std:c11) has no _Static_assert: there
+ * an array type whose size would be negative fails the compile instead. */
 #if UINTPTR_MAX == 0xFFFFFFFFu
 #ifdef __cplusplus
 static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 _Static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
+#else
+typedef char zqCryptBlobIsThreeWords[sizeof(CryptBlob) == 12 ? 1 : -1];
 #endif
 #endif
 

@@ -6,13 +6,15 @@
 # i386), pkg-config for the consumer tests, zip for the release bundles,
 # Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
 # the bindings, with pytest and pip and its i386 library (the Python tests also
-# run against the i386 zqcrypt), and Mono.
+# run against the i386 zqcrypt), Mono, and LLVM 14's MSVC-compatible tools
+# (clang-cl, lld-link, llvm-dlltool) for zqcrypt.lib and the hosts MSVC builds.
 set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev binutils
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  clang-tools-14 lld-14 llvm-14
   libgtest-dev libbenchmark-dev libbenchmark-dev:i386
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind

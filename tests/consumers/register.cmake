@@ -7,9 +7,22 @@ set(toolchain)
 if(CMAKE_TOOLCHAIN_FILE)
   set(toolchain -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE})
 endif()
+# On Windows also the hosts MSVC builds, msvc_c and msvc_cxx, when clang-cl
+# and llvm-dlltool are at hand (lld-link the library's build needs already).
+set(msvc_tools)
+if(WIN32)
+  find_program(ZQ_CLANG_CL NAMES clang-cl-14 clang-cl PATHS /usr/lib/llvm-14/bin)
+  find_program(ZQ_LLVM_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool)
+  if(ZQ_CLANG_CL AND ZQ_LLVM_DLLTOOL)
+    set(msvc_tools -DCLANG_CL=${ZQ_CLANG_CL} -DLLD_LINK=${ZQ_LLD_LINK} -DLLVM_DLLTOOL=${ZQ_LLVM_DLLTOOL})
+  else()
+    message(STATUS "consumer_msvc_c and consumer_msvc_cxx skipped: no clang-cl or llvm-dlltool "
+                   "(Debian packages clang-tools-14, llvm-14)")
+  endif()
+endif()
 add_test(NAME consumer_build
   COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DWORK=${work} -DVERSION=${PROJECT_VERSION}
-          -DGENERATOR=${CMAKE_GENERATOR} ${toolchain} -P ${CMAKE_CURRENT_LIST_DIR}/build.cmake)
+          -DGENERATOR=${CMAKE_GENERATOR} ${toolchain} ${msvc_tools} -P ${CMAKE_CURRENT_LIST_DIR}/build.cmake)
 set_tests_properties(consumer_build PROPERTIES FIXTURES_SETUP zq_consumers)
 
 set(vectors ${PROJECT_SOURCE_DIR}/tests/vectors)
@@ -27,6 +40,9 @@ endforeach()
 set(hosts cmake_c cmake_cxx pkgconfig)
 if(WIN32)
   list(APPEND hosts msvc_lib load_library)
+  if(msvc_tools)
+    list(APPEND hosts msvc_c msvc_cxx)
+  endif()
 else()
   list(APPEND hosts static)
   add_test(NAME consumer_static_symbols

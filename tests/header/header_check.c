@@ -5,7 +5,21 @@
  * types carry the exports' exact signatures and calling convention. */
 #include "zqcrypt.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(ZQ_WITHOUT_SDK)
+/* clang-cl here has no Windows SDK: the two functions used, as windows.h
+ * declares them. */
+typedef struct HINSTANCE__* HMODULE;
+typedef int(__stdcall* FARPROC)(void);
+#ifdef __cplusplus
+extern "C" {
+#endif
+__declspec(dllimport) unsigned long __stdcall GetLastError(void);
+__declspec(dllimport) FARPROC __stdcall GetProcAddress(HMODULE module, const char* name);
+#ifdef __cplusplus
+}
+#endif
+#define lastError() GetLastError()
+#elif defined(_WIN32)
 #include <windows.h>
 #define lastError() GetLastError()
 #else
