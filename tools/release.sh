@@ -6,6 +6,7 @@
 #                                        (and the CMake and pkg-config files)
 #   zqcrypt-VERSION-linux-x86_64.tar.gz  the installed tree: lib, include, the CMake
 #   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config
+#   ZqCrypt.VERSION.nupkg                the NuGet package (tools/release_nuget.sh)
 #   SHA256SUMS
 # The bundles are reproducible: the same commit gives the same bytes in any
 # folder. Sources come from `git archive`, no build path reaches a binary
@@ -66,6 +67,8 @@ find "zqcrypt-$version-win32" -type f | sort |
   zip -X -D -q -9 "../../../dist/zqcrypt-$version-win32.zip" -@
 cd ../../../dist
 sha256sum zqcrypt-* >SHA256SUMS
+bash "../$work/source/tools/release_nuget.sh" "../$work" .
+sha256sum ZqCrypt.*.nupkg >>SHA256SUMS
 echo "=== dist"
 ls -l
 cat SHA256SUMS
