@@ -102,6 +102,11 @@ RsaKey generateRsaKey(uint32_t bits, uint32_t exponent) {
 }
 
 std::vector<uint8_t> signMd5(const RsaKey& key, const Md5Digest& digest, const std::string& name) {
+    const uint32_t bits = modulusBits(key.publicKey);
+    if (bits % 8 != 0) {
+        fail(quoteName(name), "a modulus of " + std::to_string(bits) +
+                                  " bits; CryptoAPI signs with keys of a whole number of bytes only");
+    }
     const Provider provider("sign");
     std::vector<uint8_t> blob = makePrivateKeyBlob(key, CalgRsaSign, name);
     Key imported;
