@@ -63,6 +63,7 @@ RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, 
     }
     checkModulus(key.publicKey, name);
     checkKeyFits(key.publicKey, name);
+    if (key.publicKey.exponent == 0) fail(quoteName(name), "a public exponent of 0: not an RSA key");
     if (needPrivate && !key.hasPrivate) fail(quoteName(name), "a public key; signing needs the private key");
     return key;
 }
