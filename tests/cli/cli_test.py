@@ -3,10 +3,10 @@
 Each table runs the tool and a reference on the same inputs and compares
 them byte for byte: coreutils md5sum and base64, and the openssl command line
 for keys and signatures. The same tables run the Windows build under Wine
-(--wine), where the tool carries md5, base64 and verify with PUBLICKEYBLOB
-keys and raw signatures only.
+(--wine), whose keys and signatures come from CryptoAPI; --peer-tool names
+the Linux tool, whose signatures the Windows tool's must equal byte for byte.
 
-Usage: cli_test.py --tool PATH [--wine] TABLE
+Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] TABLE
   TABLE is md5, base64, keys, signatures, bad-input, output (-o targets and
   failing outputs) or large-file (a sparse file beyond 4 GiB, opt-in).
 """
