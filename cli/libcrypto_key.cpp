@@ -3,7 +3,6 @@
 // Key objects for libcrypto. See libcrypto_key.h.
 #include "libcrypto_key.h"
 
-#include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/decoder.h>
