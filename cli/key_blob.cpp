@@ -8,12 +8,15 @@
 namespace zqcli {
 namespace {
 
-constexpr uint8_t PublicKeyBlobType = 0x06, PrivateKeyBlobType = 0x07, BlobVersion = 2;
-constexpr uint32_t CalgRsaKeyx = 0xA400;
-constexpr uint32_t MagicRsa1 = 0x31415352, MagicRsa2 = 0x32415352;  // "RSA1", "RSA2"
-constexpr size_t HeaderBytes = 20;
+constexpr size_t HeaderBytes = KeyBlobHeaderBytes;
 
-void putWord(std::vector<uint8_t>& bytes, uint32_t word) {
+// The modulus's size in a blob made by makeKeyBlob: its bit length rounded
+// up to 32, in bytes.
+size_t blobModulusBytes(const RsaPublicKey& key) { return (modulusBits(key) + 31) / 32 * 4; }
+
+}  // namespace
+
+void appendWord(std::vector<uint8_t>& bytes, uint32_t word) {
     for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(word >> shift));
 }
 
@@ -28,12 +31,6 @@ uint32_t modulusBits(const RsaPublicKey& key) {
     for (uint8_t top = key.modulus[0]; top != 0; top >>= 1) ++bits;
     return bits;
 }
-
-// The modulus's size in a blob made by makeKeyBlob: its bit length rounded
-// up to 32, in bytes.
-size_t blobModulusBytes(const RsaPublicKey& key) { return (modulusBits(key) + 31) / 32 * 4; }
-
-}  // namespace
 
 void checkModulus(const RsaPublicKey& key, const std::string& name) {
     if (key.modulus.empty()) fail(quoteName(name), "a modulus of zero: not an RSA key");
@@ -50,10 +47,10 @@ void checkKeyFits(const RsaPublicKey& key, const std::string& name) {
 std::vector<uint8_t> makeKeyBlob(const RsaPublicKey& key) {
     const size_t modulusBytes = blobModulusBytes(key);
     std::vector<uint8_t> blob = {PublicKeyBlobType, BlobVersion, 0, 0};
-    putWord(blob, CalgRsaKeyx);
-    putWord(blob, MagicRsa1);
-    putWord(blob, static_cast<uint32_t>(modulusBytes * 8));
-    putWord(blob, key.exponent);
+    appendWord(blob, CalgRsaKeyx);
+    appendWord(blob, MagicRsa1);
+    appendWord(blob, static_cast<uint32_t>(modulusBytes * 8));
+    appendWord(blob, key.exponent);
     for (size_t i = 0; i < modulusBytes; ++i) {
         blob.push_back(i < key.modulus.size() ? key.modulus[key.modulus.size() - 1 - i] : 0);
     }

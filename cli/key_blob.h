@@ -23,6 +23,20 @@ struct RsaPublicKey {
 // The largest modulus the library works on, in bits.
 inline constexpr uint32_t MaxModulusBits = 16384;
 
+// The blob header's fields, shared with PRIVATEKEYBLOB (private_key_blob.h).
+inline constexpr uint8_t PublicKeyBlobType = 0x06, PrivateKeyBlobType = 0x07, BlobVersion = 2;
+inline constexpr uint32_t CalgRsaKeyx = 0xA400, CalgRsaSign = 0x2400;
+inline constexpr uint32_t MagicRsa1 = 0x31415352, MagicRsa2 = 0x32415352;  // "RSA1", "RSA2"
+inline constexpr size_t KeyBlobHeaderBytes = 20;
+
+// appendWord appends `word` as 4 bytes, least significant first; wordAt
+// reads one at `offset`, which must have 4 bytes from it.
+void appendWord(std::vector<uint8_t>& bytes, uint32_t word);
+uint32_t wordAt(const std::vector<uint8_t>& bytes, size_t offset);
+
+// modulusBits is the bit length of `key`'s modulus.
+uint32_t modulusBits(const RsaPublicKey& key);
+
 // makeKeyBlob writes `key` as a PUBLICKEYBLOB. The library reads the modulus
 // in whole 32-bit words, so the bit length written is the modulus's rounded
 // up to a multiple of 32 (the modulus then has zero bytes on top); for the

@@ -1,33 +1,25 @@
 // File: libcrypto_key.cpp
 //
-// Key files through libcrypto. See libcrypto_key.h.
+// Key objects for libcrypto. See libcrypto_key.h.
 #include "libcrypto_key.h"
 
-#include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/decoder.h>
 #include <openssl/err.h>
 #include <openssl/param_build.h>
-#include <openssl/pem.h>
-
-#include <cstring>
 
 #include "failure.h"
+#include "rsa_key_der.h"
 
 namespace zqcli {
 namespace {
-
-// A key file is read without a passphrase: an encrypted key fails to
-// decode instead of prompting on the terminal.
-int noPassphrase(char*, size_t, size_t*, const OSSL_PARAM[], void*) { return 0; }
 
 KeyHandle decode(const std::vector<uint8_t>& bytes, int selection) {
     EVP_PKEY* key = nullptr;
     OSSL_DECODER_CTX* decoder =
         OSSL_DECODER_CTX_new_for_pkey(&key, nullptr, nullptr, nullptr, selection, nullptr, nullptr);
     if (decoder == nullptr) return KeyHandle();
-    OSSL_DECODER_CTX_set_passphrase_cb(decoder, noPassphrase, nullptr);
     const unsigned char* data = bytes.data();
     size_t length = bytes.size();
     const bool decoded = OSSL_DECODER_from_data(decoder, &data, &length) == 1;
@@ -39,28 +31,19 @@ KeyHandle decode(const std::vector<uint8_t>& bytes, int selection) {
     return KeyHandle(key);
 }
 
-bool contains(const std::vector<uint8_t>& bytes, const char* text) {
-    const size_t length = strlen(text);
-    for (size_t i = 0; i + length <= bytes.size(); ++i) {
-        if (memcmp(bytes.data() + i, text, length) == 0) return true;
-    }
-    return false;
-}
-
 struct NumberDeleter {
-    void operator()(BIGNUM* number) const { BN_free(number); }
+    void operator()(BIGNUM* number) const { BN_clear_free(number); }
 };
 using Number = std::unique_ptr<BIGNUM, NumberDeleter>;
 
-Number parameter(EVP_PKEY* key, const char* name) {
-    BIGNUM* value = nullptr;
-    EVP_PKEY_get_bn_param(key, name, &value);
-    return Number(value);
-}
-
-std::vector<uint8_t> bytesOf(const BIGNUM* number) {
-    std::vector<uint8_t> bytes(BN_num_bytes(number));
-    BN_bn2bin(number, bytes.data());
+// value is the parameter `name` of `key`, most significant byte first; empty
+// when the key has none.
+std::vector<uint8_t> value(EVP_PKEY* key, const char* name) {
+    BIGNUM* found = nullptr;
+    EVP_PKEY_get_bn_param(key, name, &found);
+    const Number number(found);
+    std::vector<uint8_t> bytes(number ? BN_num_bytes(number.get()) : 0);
+    if (number) BN_bn2bin(number.get(), bytes.data());
     return bytes;
 }
 
@@ -76,39 +59,6 @@ void libcryptoFailure(const std::string& name, const std::string& what) {
         reason += " (" + std::string(text) + ")";
     }
     fail(name, reason);
-}
-
-KeyHandle readRsaKey(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate) {
-    KeyHandle key = decode(bytes, EVP_PKEY_KEYPAIR);
-    if (!key) key = decode(bytes, EVP_PKEY_PUBLIC_KEY);
-    ERR_clear_error();
-    if (!key) {
-        if (contains(bytes, "ENCRYPTED")) fail(quoteName(name), "an encrypted key; give the key unencrypted");
-        fail(quoteName(name), "not a PEM or DER key");
-    }
-    if (!EVP_PKEY_is_a(key.get(), "RSA")) {
-        const char* type = EVP_PKEY_get0_type_name(key.get());
-        fail(quoteName(name), std::string("not an RSA key (") + (type != nullptr ? type : "unknown type") + ")");
-    }
-    // A decoder may take a public key where a key pair was asked for.
-    if (needPrivate && !parameter(key.get(), OSSL_PKEY_PARAM_RSA_D)) {
-        ERR_clear_error();
-        fail(quoteName(name), "a public key; signing needs the private key");
-    }
-    return key;
-}
-
-RsaPublicKey publicPartOf(EVP_PKEY* key, const std::string& name) {
-    const Number modulus = parameter(key, OSSL_PKEY_PARAM_RSA_N);
-    const Number exponent = parameter(key, OSSL_PKEY_PARAM_RSA_E);
-    if (!modulus || !exponent) libcryptoFailure(quoteName(name), "no RSA modulus and exponent");
-    if (BN_num_bits(exponent.get()) > 32) {
-        fail(quoteName(name), "a public exponent above 32 bits; the key blob holds one 32-bit word");
-    }
-    RsaPublicKey pair;
-    pair.modulus = bytesOf(modulus.get());
-    pair.exponent = static_cast<uint32_t>(BN_get_word(exponent.get()));
-    return pair;
 }
 
 KeyHandle keyFromPublic(const RsaPublicKey& key) {
@@ -132,18 +82,33 @@ KeyHandle keyFromPublic(const RsaPublicKey& key) {
     return KeyHandle(made);
 }
 
-std::string pemOf(EVP_PKEY* key, bool publicOnly) {
-    BIO* memory = BIO_new(BIO_s_mem());
-    const int written = memory == nullptr                ? 0
-                        : publicOnly                     ? PEM_write_bio_PUBKEY(memory, key)
-                                                         : PEM_write_bio_PrivateKey(memory, key, nullptr, nullptr, 0,
-                                                                                    nullptr, nullptr);
-    char* text = nullptr;
-    const long length = written == 1 ? BIO_get_mem_data(memory, &text) : 0;
-    std::string pem(text != nullptr ? text : "", length > 0 ? static_cast<size_t>(length) : 0);
-    BIO_free(memory);
-    if (pem.empty()) libcryptoFailure("pem", "libcrypto could not write the key");
-    return pem;
+RsaKey rsaKeyOf(EVP_PKEY* key) {
+    RsaKey taken;
+    taken.publicKey.modulus = value(key, OSSL_PKEY_PARAM_RSA_N);
+    const std::vector<uint8_t> exponent = value(key, OSSL_PKEY_PARAM_RSA_E);
+    for (uint8_t byte : exponent) taken.publicKey.exponent = taken.publicKey.exponent << 8 | byte;
+    RsaPrivateParts& parts = taken.privateParts;
+    parts.privateExponent = value(key, OSSL_PKEY_PARAM_RSA_D);
+    parts.prime1 = value(key, OSSL_PKEY_PARAM_RSA_FACTOR1);
+    parts.prime2 = value(key, OSSL_PKEY_PARAM_RSA_FACTOR2);
+    parts.exponent1 = value(key, OSSL_PKEY_PARAM_RSA_EXPONENT1);
+    parts.exponent2 = value(key, OSSL_PKEY_PARAM_RSA_EXPONENT2);
+    parts.coefficient = value(key, OSSL_PKEY_PARAM_RSA_COEFFICIENT1);
+    ERR_clear_error();
+    taken.hasPrivate = true;
+    if (taken.publicKey.modulus.empty() || exponent.empty() || exponent.size() > 4 ||
+        parts.privateExponent.empty() || parts.prime1.empty() || parts.coefficient.empty()) {
+        fail("keygen", "libcrypto gave a key without all of its RSA values");
+    }
+    return taken;
+}
+
+KeyHandle keyFromPrivate(const RsaKey& key, const std::string& name) {
+    std::vector<uint8_t> der = privateKeyInfo(key);
+    KeyHandle made = decode(der, EVP_PKEY_KEYPAIR);
+    OPENSSL_cleanse(der.data(), der.size());
+    if (!made) libcryptoFailure(quoteName(name), "libcrypto does not take this key");
+    return made;
 }
 
 }  // namespace zqcli

@@ -1,9 +1,9 @@
 // File: libcrypto_key.h
 //
-// RSA keys through OpenSSL's libcrypto (OpenSSL 3 EVP interfaces): reading
-// PEM and DER key files, taking their public part, and making a key object
-// from a public key for a full PKCS #1 v1.5 check. Only in builds with
-// libcrypto (ZQ_WITH_LIBCRYPTO).
+// RSA keys handed to OpenSSL's libcrypto (OpenSSL 3 EVP interfaces): key
+// objects made from the tool's own form of a key, for signing and for a
+// full PKCS #1 v1.5 check. Only in builds with libcrypto
+// (ZQ_WITH_LIBCRYPTO).
 #pragma once
 
 #include <openssl/evp.h>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "key_blob.h"
+#include "rsa_key.h"
 
 namespace zqcli {
 
@@ -26,25 +27,20 @@ struct KeyContextDeleter {
 };
 using KeyContext = std::unique_ptr<EVP_PKEY_CTX, KeyContextDeleter>;
 
-// readRsaKey reads the RSA key in `bytes` (the content of the file `name`):
-// PEM or DER, a private key (PKCS #8 or PKCS #1) or, unless `needPrivate`, a
-// public key (SubjectPublicKeyInfo or PKCS #1). Anything else throws a
-// Failure naming the file and saying what it is not.
-KeyHandle readRsaKey(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate);
-
-// publicPartOf is the modulus and exponent of `key`; an exponent that does
-// not fit in the blob's 32-bit word throws a Failure naming `name`.
-RsaPublicKey publicPartOf(EVP_PKEY* key, const std::string& name);
-
 // keyFromPublic makes a key object holding `key`.
 KeyHandle keyFromPublic(const RsaPublicKey& key);
+
+// keyFromPrivate makes a key object holding `key`, which has its private
+// part, from its PKCS #8 DER; a key libcrypto refuses throws a Failure
+// naming `name`.
+KeyHandle keyFromPrivate(const RsaKey& key, const std::string& name);
+
+// rsaKeyOf is the key pair `key` (an RSA key of two primes) in the tool's
+// own form.
+RsaKey rsaKeyOf(EVP_PKEY* key);
 
 // libcryptoFailure throws a Failure naming `name` with `what` and
 // libcrypto's latest error, clearing libcrypto's error queue.
 [[noreturn]] void libcryptoFailure(const std::string& name, const std::string& what);
-
-// pemOf is the text a libcrypto PEM writer produces for `key`: the private
-// key (PKCS #8) or, when `publicOnly`, the public key (SubjectPublicKeyInfo).
-std::string pemOf(EVP_PKEY* key, bool publicOnly);
 
 }  // namespace zqcli

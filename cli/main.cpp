@@ -1,8 +1,10 @@
 // zqcrypt: the command-line companion of the zqcrypt library. It hashes and
-// Base64-encodes files with the library's own code, makes RSA keys and MD5
-// signatures with OpenSSL's libcrypto in the library's key format and byte
-// order, and checks signatures through the library's export, so that it
-// answers what a host of the library would.
+// Base64-encodes files with the library's own code, reads and writes RSA key
+// files with its own code, makes keys and MD5 signatures with the
+// platform's cryptography (OpenSSL's libcrypto on Linux, CryptoAPI on
+// Windows) in the library's key format and byte order, and checks
+// signatures through the library's export, so that it answers what a host
+// of the library would.
 //
 // Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...
 #include <signal.h>
@@ -40,9 +42,12 @@ void printOverview() {
             "Exit status: 0 success (signature or checksums match), 1 a signature or checksum\n"
             "that does not match, 2 any other error. Errors are one line on stderr:\n"
             "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
-#ifndef ZQ_WITH_LIBCRYPTO
-            "\nThis build has no libcrypto: it carries md5, base64 and verify with\n"
-            "PUBLICKEYBLOB keys and raw signatures.\n"
+#if defined(_WIN32)
+            "\nKeys and signatures are made through CryptoAPI; verify --strict needs\n"
+            "libcrypto, which this build lacks.\n"
+#elif !defined(ZQ_WITH_LIBCRYPTO)
+            "\nThis build has no libcrypto: it reads and writes key files and checks\n"
+            "signatures, but makes no keys and no signatures.\n"
 #endif
         ;
     writeStandardOutput(text);

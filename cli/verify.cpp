@@ -15,6 +15,7 @@
 #include "file_digest.h"
 #include "input.h"
 #include "key_blob.h"
+#include "key_file.h"
 #include "library_blob.h"
 #include "standard_output.h"
 #include "subcommand.h"
@@ -49,8 +50,7 @@ const char help[] =
     "example one forged for an e = 3 key) prints 'Accepted by the library, but not a\n"
     "valid PKCS #1 v1.5 signature' (exit 1). Exit 2 when the check cannot be made.\n"
 #ifndef ZQ_WITH_LIBCRYPTO
-    "This build has no libcrypto: KEY must be a PUBLICKEYBLOB, and --strict is not\n"
-    "available.\n"
+    "This build has no libcrypto: --strict is not available.\n"
 #endif
     ;
 
@@ -71,14 +71,8 @@ VerifyKey readVerifyKey(const std::string& name) {
         taken.key = readKeyBlob(bytes, name);
         taken.blob = bytes;
     } else {
-#ifdef ZQ_WITH_LIBCRYPTO
-        const KeyHandle key = readRsaKey(bytes, name, false);
-        taken.key = publicPartOf(key.get(), name);
-        checkKeyFits(taken.key, name);
+        taken.key = readKeyBytes(bytes, name, false).publicKey;
         taken.blob = makeKeyBlob(taken.key);
-#else
-        fail(quoteName(name), "not a PUBLICKEYBLOB (this build reads no PEM or DER keys: it has no libcrypto)");
-#endif
     }
     checkModulus(taken.key, name);
     taken.blobModulusBytes = keyBlobBits(taken.blob) / 8;

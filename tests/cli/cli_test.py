@@ -3,10 +3,10 @@
 Each table runs the tool and a reference on the same inputs and compares
 them byte for byte: coreutils md5sum and base64, and the openssl command line
 for keys and signatures. The same tables run the Windows build under Wine
-(--wine), where the tool carries md5, base64 and verify with PUBLICKEYBLOB
-keys and raw signatures only.
+(--wine), whose keys and signatures come from CryptoAPI; --peer-tool names
+the Linux tool, whose signatures the Windows tool's must equal byte for byte.
 
-Usage: cli_test.py --tool PATH [--wine] TABLE
+Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] TABLE
   TABLE is md5, base64, keys, signatures, bad-input, output (-o targets and
   failing outputs) or large-file (a sparse file beyond 4 GiB, opt-in).
 """
@@ -46,9 +46,10 @@ def run(command, stdin=b"", cwd=None, preexec_fn=None):
 
 
 class Tool:
-    def __init__(self, path, wine):
+    def __init__(self, path, wine, peer=None):
         self.prefix = ["wine", path] if wine else [path]
         self.wine = wine
+        self.peer = peer  # the tool of the other platform, or None
 
     def __call__(self, *args, stdin=b"", cwd=None, preexec_fn=None):
         return run(self.prefix + list(args), stdin, cwd, preexec_fn)
@@ -182,34 +183,103 @@ def rsa_text(path):
     return bits, exponent
 
 
+def reversed_signature(key, name):
+    """OpenSSL's PKCS #1 v1.5 MD5 signature in the library's byte order."""
+    return openssl("dgst", "-md5", "-sign", key, name)[::-1]
+
+
 def keys_table(tool, folder):
+    """Key files in every format, read and written by the tool's own code,
+    and keys and signatures made through libcrypto (Linux) or CryptoAPI
+    (Wine). With a peer (the Linux tool, for the Windows one), every
+    signature is also compared with the peer's, byte for byte."""
     os.chdir(folder)
     openssl("genrsa", "-out", "ref.pem", "2048")
+    write("doc.txt", b"a document to sign\n" * 100)
+    signature = reversed_signature("ref.pem", "doc.txt")
     msblob = openssl("rsa", "-in", "ref.pem", "-pubout", "-outform", "MSBLOB")
+    pkcs8 = openssl("pkey", "-in", "ref.pem")
+    private_blob = openssl("rsa", "-in", "ref.pem", "-outform", "MSBLOB")
+    spki = openssl("rsa", "-in", "ref.pem", "-pubout")
     forms = {
-        "pkcs8 pem": openssl("pkey", "-in", "ref.pem"),
+        "pkcs8 pem": pkcs8,
         "pkcs1 pem": openssl("rsa", "-in", "ref.pem", "-traditional"),
-        "pkcs8 der": openssl("pkey", "-in", "ref.pem", "-outform", "DER"),
-        "spki pem": openssl("rsa", "-in", "ref.pem", "-pubout"),
+        "pkcs8 der": openssl("pkcs8", "-topk8", "-nocrypt", "-in", "ref.pem", "-outform", "DER"),
+        "pkcs1 der": openssl("rsa", "-in", "ref.pem", "-traditional", "-outform", "DER"),
+        "private blob": private_blob,
+        "spki pem": spki,
         "spki der": openssl("rsa", "-in", "ref.pem", "-pubout", "-outform", "DER"),
         "pkcs1 public pem": openssl("rsa", "-in", "ref.pem", "-RSAPublicKey_out"),
+        "public blob": msblob,
     }
     for form, content in forms.items():
-        rc, blob, _ = tool("pubkey", "-", stdin=content)
-        check(rc == 0 and blob == msblob, "pubkey from %s" % form)
-    rc, pem, _ = tool("pubkey", "--pem", "ref.pem")
-    check(rc == 0 and pem == forms["spki pem"], "pubkey --pem")
+        write("key", content)
+        check(tool("pubkey", "-", stdin=content) == (0, msblob, b""), "pubkey from %s" % form)
+        check(tool("pubkey", "--format", "pem", "key")[1] == spki, "pubkey --format pem from %s" % form)
+        if "public" in form or "spki" in form:
+            continue
+        # Our PEM is OpenSSL's, and the blob too, from every private form.
+        check(tool("keygen", "--from", "key")[1] == pkcs8, "keygen --from %s: OpenSSL's PEM" % form)
+        check(tool("keygen", "--from", "key", "--format", "blob")[1] == private_blob,
+              "keygen --from %s: OpenSSL's PRIVATEKEYBLOB" % form)
+        rc, made, _ = tool("sign", "--key", "key", "doc.txt")
+        check(rc == 0 and made == signature, "sign with %s: OpenSSL's signature, reversed" % form)
+        if tool.peer:
+            check(made == tool.peer("sign", "--key", "key", "doc.txt")[1], "sign with %s: the peer's signature" % form)
+    check(tool("pubkey", "--pem", "ref.pem")[1] == spki, "pubkey --pem")
 
-    for args, bits, exponent in [([], 3072, 65537), (["--bits", "2048", "-e", "65539"], 2048, 65539),
-                                 (["--bits", "1024", "-e", "3", "--insecure"], 1024, 3)]:
+    # keygen -> pubkey -> sign -> verify in both formats; keys made here sign
+    # on the peer, or with OpenSSL, to the same bytes.
+    for form in ["pem", "blob"]:
+        made, public = "made." + form, "made.public." + form
+        rc, _, _ = tool("keygen", "--bits", "1024", "--insecure", "--format", form, "-o", made)
+        check(rc == 0 and tool("pubkey", "--format", form, made, "-o", public)[0] == 0, "keygen, pubkey: %s" % form)
+        rc, made_signature, _ = tool("sign", "--key", made, "doc.txt")
+        write("made.sig", made_signature)
+        check(tool("verify", "--key", public, "--sig", "made.sig", "doc.txt") == (0, b"Verified OK\n", b""),
+              "keygen, pubkey, sign, verify: %s" % form)
+        write("made.pem", openssl("rsa", "-inform", "PEM" if form == "pem" else "MSBLOB", "-in", made))
+        reference = tool.peer("sign", "--key", made, "doc.txt")[1] if tool.peer else \
+            reversed_signature("made.pem", "doc.txt")
+        check(rc == 0 and made_signature == reference, "a %s key made here signs as on the peer" % form)
+        if form == "pem":
+            check(open(made, "rb").read() == openssl("pkey", "-in", made), "keygen writes OpenSSL's PEM")
+        check(os.stat(made).st_mode & 0o777 == 0o600 or tool.wine, "keygen: owner-only file")
+
+    if tool.wine:
+        generated = [(["--bits", "2048"], 2048, 65537)]
+        refused = [["-e", "65539"], ["--bits", "2052"], ["-e", "3", "--insecure", "--bits", "1024"]]
+    else:
+        generated = [([], 3072, 65537), (["--bits", "2048", "-e", "65539"], 2048, 65539),
+                     (["--bits", "1024", "-e", "3", "--insecure"], 1024, 3)]
+        refused = []
+    refused += [["-e", "3"], ["--bits", "1024"], ["-e", "65536"], ["--bits", "32768"], ["--from", "key", "--bits", "2048"]]
+    for args, bits, exponent in generated:
         rc, _, _ = tool("keygen", *args, "-o", "made.pem")
         check(rc == 0 and rsa_text("made.pem") == (bits, exponent), "keygen %s" % args)
-        check(os.stat("made.pem").st_mode & 0o777 == 0o600, "keygen: owner-only file")
-        reference = openssl("rsa", "-in", "made.pem", "-pubout", "-outform", "MSBLOB")
-        check(tool("pubkey", "made.pem")[1] == reference, "keygen %s: blob" % args)
-    for args in [["-e", "3"], ["--bits", "1024"], ["-e", "65536"], ["--bits", "32768"]]:
+    for args in refused:
         rc, out, err = tool("keygen", *args, "-o", "refused.pem")
         check(rc == 2 and one_error_line(err) and not os.path.exists("refused.pem"), "keygen refuses %s" % args)
+
+    # Malformed keys: one line naming the file and what is wrong, exit 2.
+    der = forms["pkcs8 der"]
+    bad = {
+        "cut.der": (der[:-1], b"cut short"),
+        "tag.der": (der[:22] + b"\x03" + der[23:], b"tag 0x03 where 0x04 belongs"),
+        "long.der": (b"\x30\x84\xff\xff\xff\xff" + der[4:], b"cut short"),
+        "indefinite.der": (b"\x30\x80" + der[4:], b"indefinite length"),
+        "armour.pem": (pkcs8.replace(b"END PRIVATE", b"END PUBLIC"), b"ends with"),
+        "unended.pem": (pkcs8[:-26], b"without its END line"),
+        "base64.pem": (pkcs8[:100] + b"*" + pkcs8[101:], b"not Base64"),
+        "cut.blob": (private_blob[:-1], b"cut short"),
+        "encrypted.pem": (openssl("pkey", "-in", "ref.pem", "-aes128", "-passout", "pass:x"), b"encrypted"),
+    }
+    for name, (content, reason) in bad.items():
+        write(name, content)
+        for args in [["pubkey", name], ["sign", "--key", name, "doc.txt"]]:
+            rc, out, err = tool(*args)
+            check(rc == 2 and out == b"" and one_error_line(err) and name.encode() in err and reason in err,
+                  "%s: exit %d, stderr %r" % (args, rc, err))
 
 
 # ---- signatures ------------------------------------------------------------
@@ -526,6 +596,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--peer-tool", help="the other platform's tool, whose signatures must be the same "
+                        "(when it exists)")
     parser.add_argument("table", choices=sorted(TABLES))
     options = parser.parse_args()
     if options.wine:
@@ -536,7 +608,12 @@ def main():
         # open for its whole life.
         subprocess.run(["wineserver", "-p30"], stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    tool = Tool(os.path.abspath(options.tool), options.wine)
+    peer = None
+    if options.peer_tool and os.path.exists(options.peer_tool):
+        peer = Tool(os.path.abspath(options.peer_tool), False)
+    elif options.peer_tool:
+        print("no peer tool at %s: signatures are compared with OpenSSL's only" % options.peer_tool)
+    tool = Tool(os.path.abspath(options.tool), options.wine, peer)
     with tempfile.TemporaryDirectory() as folder:
         TABLES[options.table](tool, folder)
         os.chdir("/")

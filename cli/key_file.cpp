@@ -1,0 +1,81 @@
+// File: key_file.cpp
+//
+// Key files in every format. See key_file.h.
+#include "key_file.h"
+
+#include "der.h"
+#include "failure.h"
+#include "input.h"
+#include "key_blob.h"
+#include "pem.h"
+#include "private_key_blob.h"
+#include "rsa_key_der.h"
+
+namespace zqcli {
+namespace {
+
+// The largest key file read: a 16384-bit private key in PEM takes 13 KB.
+constexpr size_t MaxKeyFileBytes = 1 << 20;
+
+RsaKey readPemKey(const std::vector<uint8_t>& bytes, const std::string& name) {
+    const PemBlock block = readPem(bytes, name);
+    const bool privateLabel = block.label == "PRIVATE KEY" || block.label == "RSA PRIVATE KEY";
+    if (block.label == "ENCRYPTED PRIVATE KEY") fail(quoteName(name), "an encrypted key; give the key unencrypted");
+    if (!privateLabel && block.label != "PUBLIC KEY" && block.label != "RSA PUBLIC KEY") {
+        fail(quoteName(name), "a PEM block '" + block.label + "', not an RSA key");
+    }
+    RsaKey key = readDerKey(block.der, name);
+    if (key.hasPrivate != privateLabel) {
+        fail(quoteName(name), "PEM block '" + block.label + "' holding a " +
+                                  (key.hasPrivate ? "private" : "public") + " key");
+    }
+    return key;
+}
+
+}  // namespace
+
+KeyFormat keyFormatOption(const ParsedOptions& options, const char* command, KeyFormat otherwise) {
+    if (!options.has("format")) return otherwise;
+    const std::string format = options.value("format");
+    if (format == "pem") return KeyFormat::Pem;
+    if (format == "blob") return KeyFormat::Blob;
+    usageFailure(command, "--format is 'pem' or 'blob'");
+}
+
+RsaKey readKeyFile(const std::string& name, bool needPrivate) {
+    return readKeyBytes(readSmallFile(name, MaxKeyFileBytes), name, needPrivate);
+}
+
+RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate) {
+    RsaKey key;
+    if (looksLikeKeyBlob(bytes)) {
+        if (bytes[0] == PrivateKeyBlobType) {
+            key = readPrivateKeyBlob(bytes, name);
+        } else {
+            key.publicKey = readKeyBlob(bytes, name);
+        }
+    } else if (looksLikePem(bytes)) {
+        key = readPemKey(bytes, name);
+    } else if (!bytes.empty() && bytes[0] == DerSequence) {
+        key = readDerKey(bytes, name);
+    } else {
+        fail(quoteName(name), "not a key file (PEM, DER, PRIVATEKEYBLOB or PUBLICKEYBLOB)");
+    }
+    checkModulus(key.publicKey, name);
+    checkKeyFits(key.publicKey, name);
+    if (key.publicKey.exponent == 0) fail(quoteName(name), "a public exponent of 0: not an RSA key");
+    if (needPrivate && !key.hasPrivate) fail(quoteName(name), "a public key; signing needs the private key");
+    return key;
+}
+
+std::vector<uint8_t> keyFileBytes(const RsaKey& key, KeyFormat format, bool publicOnly, const std::string& name) {
+    const bool asPrivate = key.hasPrivate && !publicOnly;
+    if (format == KeyFormat::Blob) {
+        return asPrivate ? makePrivateKeyBlob(key, CalgRsaKeyx, name) : makeKeyBlob(key.publicKey);
+    }
+    const std::string pem = asPrivate ? writePem("PRIVATE KEY", privateKeyInfo(key))
+                                      : writePem("PUBLIC KEY", subjectPublicKeyInfo(key.publicKey));
+    return std::vector<uint8_t>(pem.begin(), pem.end());
+}
+
+}  // namespace zqcli
