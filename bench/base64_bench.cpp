@@ -1,6 +1,7 @@
 // Base64 at 1 KiB, 16 KiB and 1 MiB of raw bytes, both directions, counted
 // per raw byte; the plain block and forced-path cases also at 64 B (the cost
-// of a call) and at 4 and 8 MiB (large blocks). The library runs through its
+// of a call) and at 4 and 8 MiB (large blocks), and the exports' cases at the
+// powers of four between 64 B and 1 MiB too (the curve against size). The library runs through its
 // exports (blob allocation included, on the path the processor allows) and,
 // as separate cases, with the scalar, SSSE3, AVX2 or AVX-512 path forced
 // into a ready buffer. The peer is OpenSSL:
@@ -218,13 +219,18 @@ constexpr Case Cases[] = {
 
 const bool registered = [] {
     constexpr int64_t MiB = int64_t{1} << 20;
-    for (const int64_t size : {int64_t{64}, int64_t{1024}, int64_t{16384}, MiB, 4 * MiB, 8 * MiB}) {
+    for (const int64_t size : {int64_t{64}, int64_t{256}, int64_t{1024}, int64_t{4096}, int64_t{16384},
+                               int64_t{65536}, MiB / 4, MiB, 4 * MiB, 8 * MiB}) {
         // Every form at the middle sizes; the block and forced-path cases
         // alone for the cost of a small call and for blocks above the C
-        // library's threshold for mapping large blocks.
-        const bool allForms = size >= 1024 && size <= MiB;
+        // library's threshold for mapping large blocks; the exports' cases
+        // alone in between.
+        const bool between = size == 256 || size == 4096 || size == 65536 || size == MiB / 4;
+        const bool allForms = size >= 1024 && size <= MiB && !between;
         for (const Case& c : Cases) {
-            if (!allForms && std::string(c.kind).find("-lines") != std::string::npos) continue;
+            const std::string kind(c.kind);
+            if (between && kind != "b64encode" && kind != "b64decode") continue;
+            if (!allForms && kind.find("-lines") != std::string::npos) continue;
             // The name is built by appending: GCC 12 warns wrongly about
             // `const char* + std::string`.
             std::string name(c.kind);

@@ -300,7 +300,7 @@ int registerAll() {
     }
     benchmark::RegisterBenchmark("next-prime/512/zqcrypt", nextPrimeZq)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("next-prime/512/gmp", nextPrimeGmp)->Unit(benchmark::kMillisecond);
-    for (size_t bytes : {64u, 1024u, 16384u}) {
+    for (size_t bytes : {64u, 256u, 1024u, 4096u, 16384u, 65536u, 262144u, 1048576u}) {
         const std::string size = std::to_string(bytes);
         add("rc4/" + size + "/zqcrypt", rc4Zq, bytes, benchmark::kNanosecond);
         if (openSslRc4() != nullptr) {
