@@ -5,8 +5,9 @@
 # Wine with its 32-bit part, the test oracles OpenSSL and GMP (x86-64 and
 # i386), pkg-config for the consumer tests, zip for the release bundles,
 # Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
-# the bindings, with pytest and pip and its i386 library (the Python tests also
-# run against the i386 zqcrypt), and Mono.
+# the bindings, with pytest, pip, venv (the wheel is tested in fresh venvs) and
+# its i386 library (the Python tests also run against the i386 zqcrypt), and
+# Mono.
 set -euo pipefail
 
 packages=(
@@ -17,7 +18,7 @@ packages=(
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
   pkg-config zip
-  python3 python3-pytest python3-pip python3-setuptools python3-wheel mono-mcs mono-runtime
+  python3 python3-pytest python3-pip python3-venv mono-mcs mono-runtime
   libpython3.11:i386
 )
 
