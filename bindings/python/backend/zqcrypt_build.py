@@ -71,9 +71,10 @@ def _package_files():
     return [f"{PACKAGE}/{name}" for name in names]
 
 
-def _version():
+def _version(module):
     """The version from PKG-INFO (an sdist) or CMakeLists.txt (the
-    repository), checked against the package's __version__."""
+    repository), checked against the __version__ of `module`, the package's
+    parsed __init__.py."""
     pkg_info = os.path.join(ROOT, "PKG-INFO")
     if os.path.exists(pkg_info):
         found = re.search(r"^Version: (\S+)$", _read(pkg_info).decode(), re.M)
@@ -85,7 +86,6 @@ def _version():
     if not found:
         raise RuntimeError(f"zqcrypt: no version in {where}")
     version = found.group(1)
-    module = ast.parse(_read(os.path.join(ROOT, PACKAGE, "__init__.py")))
     declared = [ast.literal_eval(node.value) for node in module.body if isinstance(node, ast.Assign)
                 and any(getattr(t, "id", None) == "__version__" for t in node.targets)]
     if declared != [version]:
@@ -96,11 +96,11 @@ def _version():
 
 def metadata():
     """(version, the METADATA / PKG-INFO text)."""
-    version = _version()
+    module = ast.parse(_read(os.path.join(ROOT, PACKAGE, "__init__.py")))
+    version = _version(module)
     lines = ["Metadata-Version: 2.1", f"Name: {PACKAGE}", f"Version: {version}", f"Summary: {SUMMARY}"]
     lines += [f"{name}: {value}" for name, value in HEADERS]
-    docstring = ast.get_docstring(ast.parse(_read(os.path.join(ROOT, PACKAGE, "__init__.py"))))
-    return version, "\n".join(lines) + "\n\n" + docstring + "\n"
+    return version, "\n".join(lines) + "\n\n" + ast.get_docstring(module) + "\n"
 
 
 def _epoch():
