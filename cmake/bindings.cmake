@@ -13,11 +13,11 @@ if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND CMAKE_SIZEOF_V
   find_program(ZQ_MCS mcs)
   find_program(ZQ_MONO mono)
   execute_process(COMMAND ${ZQ_PYTHON} -c
-    "import importlib.util as u; assert all(u.find_spec(m) for m in ('pytest', 'pip', 'setuptools', 'wheel'))"
+    "import importlib.util as u; assert all(u.find_spec(m) for m in ('pytest', 'pip', 'ensurepip'))"
     RESULT_VARIABLE python_status OUTPUT_QUIET ERROR_QUIET)
   if(NOT ZQ_MCS OR NOT ZQ_MONO OR NOT python_status EQUAL 0)
     message(FATAL_ERROR "The bindings' tests need mcs and mono (mono-mcs, mono-runtime) and "
-                        "${ZQ_PYTHON} with pytest, pip, setuptools and wheel; tools/install-deps.sh "
+                        "${ZQ_PYTHON} with pytest, pip and venv's ensurepip; tools/install-deps.sh "
                         "installs them. Or configure with -DZQ_BINDINGS=OFF.")
   endif()
 endif()

@@ -5,11 +5,11 @@
 # Wine with its 32-bit part, the test oracles OpenSSL and GMP (x86-64 and
 # i386), pkg-config for the consumer tests, zip for the release bundles,
 # Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
-# the bindings, with pytest and pip and its i386 library (the Python tests also
-# run against the i386 zqcrypt), Mono with nuget (the NuGet package's test),
-# LLVM 14's MSVC-compatible tools (clang-cl, lld-link, llvm-dlltool) for
-# zqcrypt.lib and the hosts MSVC builds, and matplotlib for the benchmarks'
-# charts.
+# the bindings, with pytest, pip, venv (the wheel is tested in fresh venvs) and
+# its i386 library (the Python tests also run against the i386 zqcrypt), Mono
+# with nuget (the NuGet package's test), LLVM 14's MSVC-compatible tools
+# (clang-cl, lld-link, llvm-dlltool) for zqcrypt.lib and the hosts MSVC
+# builds, and matplotlib for the benchmarks' charts.
 set -euo pipefail
 
 packages=(
@@ -21,7 +21,7 @@ packages=(
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
   pkg-config zip
-  python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-matplotlib
+  python3 python3-pytest python3-pip python3-venv python3-matplotlib
   mono-mcs mono-runtime nuget
   libpython3.11:i386
 )

@@ -6,6 +6,9 @@
 #                                        (and the CMake and pkg-config files)
 #   zqcrypt-VERSION-linux-x86_64.tar.gz  the installed tree: lib, include, the CMake
 #   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config
+#   zqcrypt-VERSION-py3-none-linux_x86_64.whl  the Python package with the library
+#   zqcrypt-VERSION-py3-none-linux_i686.whl    inside, and its sdist
+#   zqcrypt-VERSION.tar.gz
 #   ZqCrypt.VERSION.nupkg                the NuGet package (tools/release_nuget.sh)
 #   SHA256SUMS
 # The bundles are reproducible: the same commit gives the same bytes in any
@@ -56,6 +59,12 @@ mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
 rm -r "$win/share"
 chmod -R u=rwX,go=rX "$win"
 find "$win" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+# The Python wheels, each with one of the libraries above inside, and the sdist.
+echo "=== python"
+/usr/bin/python3 "$work/source/bindings/python/backend/zqcrypt_build.py" dist \
+  "$work/stage/zqcrypt-$version-linux-x86_64/lib/libzqcrypt.so" \
+  "$work/stage/zqcrypt-$version-linux-i386/lib/libzqcrypt.so"
 
 cd "$work/stage"
 for name in linux-x86_64 linux-i386; do

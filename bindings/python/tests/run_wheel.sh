@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The package as a release ships it, built by the package's backend as
+# tools/release.sh builds it, here from the given library:
+#   1. two builds, the second from a copy of the sources elsewhere with other
+#      file times, give the same bytes;
+#   2. the wheel, installed offline in a fresh venv: the package's tests pass,
+#      and the library loaded is the wheel's copy (ZQCRYPT_LIBRARY unset);
+#   3. the sdist, installed offline in a fresh venv through pip's build
+#      isolation (the standard library alone builds it): the library loaded is
+#      the one ZQCRYPT_LIBRARY names, else the one the system's search finds
+#      (here through LD_LIBRARY_PATH).
+#
+# Usage: run_wheel.sh <python> <libzqcrypt.so> <scratch folder>
+set -euo pipefail
+python=$1
+library=$(realpath "$2")
+scratch=$3
+package=$(cd "$(dirname "$0")/.." && pwd)
+repository=$(cd "$package/../.." && pwd)
+export PYTHONDONTWRITEBYTECODE=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INDEX=1 PIP_NO_CACHE_DIR=1
+unset ZQCRYPT_LIBRARY
+rm -rf "$scratch"
+mkdir -p "$scratch/copy/bindings/python"
+
+# expect <what> <file> <command...>: the command's loaded library is <file>.
+expect() {
+  local what=$1 file=$2 loaded
+  shift 2
+  loaded=$(cd "$scratch" && "$@" "$package/tests/loaded_library.py")
+  if [ "$loaded" != "$file" ]; then
+    echo "$what: loaded '$loaded', not '$file'" >&2
+    exit 1
+  fi
+  echo "$what: $loaded"
+}
+
+"$python" "$package/backend/zqcrypt_build.py" "$scratch/one" "$library"
+cp -r "$package/pyproject.toml" "$package/backend" "$package/zqcrypt" "$scratch/copy/bindings/python/"
+cp "$repository/CMakeLists.txt" "$repository/LICENSE" "$scratch/copy/"
+cp "$library" "$scratch/copy/libzqcrypt.so"
+find "$scratch/copy" -type f -exec touch -d "2001-02-03 04:05:06" {} +
+"$python" "$scratch/copy/bindings/python/backend/zqcrypt_build.py" "$scratch/two" \
+  "$scratch/copy/libzqcrypt.so" >/dev/null
+diff -r "$scratch/one" "$scratch/two"
+echo "two builds: the same bytes"
+
+"$python" -m venv --system-site-packages "$scratch/wheel"  # pytest from the system's packages
+venv=$scratch/wheel/bin/python
+"$venv" -m pip install --quiet --no-deps "$scratch"/one/zqcrypt-*-py3-none-linux_*.whl
+platlib=$("$venv" -c 'import sysconfig; print(sysconfig.get_path("platlib"))')
+expect "wheel" "$platlib/zqcrypt/libzqcrypt.so" "$venv"
+(cd "$scratch" && "$venv" -m pytest -q -p no:cacheprovider "$package/tests")
+
+"$python" -m venv "$scratch/sdist"
+venv=$scratch/sdist/bin/python
+"$venv" -m pip install --quiet --no-deps "$scratch"/one/zqcrypt-*.tar.gz
+expect "sdist, ZQCRYPT_LIBRARY" "$scratch/copy/libzqcrypt.so" \
+  env ZQCRYPT_LIBRARY="$scratch/copy/libzqcrypt.so" "$venv"
+expect "sdist, the system's search" "$library" env LD_LIBRARY_PATH="$(dirname "$library")" "$venv"
+rm -rf "$scratch"
