@@ -35,7 +35,8 @@ struct Explanation {
     Md5Digest md5{};
     std::vector<uint8_t> block;  // s^e mod n in the order given, when recovered
     std::vector<Finding> findings;
-    bool forged = false;  // accepted, but no valid PKCS #1 v1.5 signature
+    bool forged = false;   // accepted, but no valid PKCS #1 v1.5 signature
+    bool misread = false;  // the library reads less of the modulus than the blob means
 
     void add(const std::string& code, const std::string& message) { findings.push_back({code, message}); }
 };
@@ -53,6 +54,7 @@ bool lookAtKey(Explanation& out) {
                                 "('zqcrypt pubkey' writes the PUBLICKEYBLOB alone).");
     }
     const uint32_t wholeBits = key.bitlen / 32 * 32;
+    out.misread = key.bitlen % 32 != 0 || key.heldBytes < wholeBits / 8;
     if (key.bitlen % 32 != 0) {
         out.add("bitlen_partial_word", "The key blob's bitlen, " + number(key.bitlen) +
                                            ", is not a multiple of 32: the library drops the partial word and "
@@ -103,8 +105,9 @@ void lookAtSignatureLength(const std::vector<uint8_t>& signature, Explanation& o
                                    [](uint8_t byte) { return byte == 0; });
     out.add("signature_longer", "The signature has " + number(signature.size()) + " bytes, the modulus " +
                                     number(size) +
-                                    (zeros ? ": the extra bytes are zero, so the value is the same."
-                                           : ": it was made with another key, or bytes were added to it."));
+                                    (out.misread ? ": the key blob is misread (above)."
+                                     : zeros     ? ": the extra bytes are zero, so the value is the same."
+                                                 : ": it was made with another key, or bytes were added to it."));
 }
 
 // The sentence on what a valid block signs, starting with `lead` ("It").
@@ -171,7 +174,10 @@ void explain(const ExplainRequest& request, Explanation& out) {
     if (!checkable || out.answer == LibraryAnswer::CannotCheck) return;
     out.block = given.block;
 
-    if (!given.belowModulus) {
+    // Read in the wrong order, a signature is often above the modulus: the
+    // order is then the mistake to tell.
+    const bool otherOrder = !read.pkcs1 && out.answer != LibraryAnswer::Match && readReversed.pkcs1;
+    if (!given.belowModulus && !otherOrder) {
         out.add("signature_not_below", "The signature's value is not below the modulus, which no RSA signer "
                                        "writes: the library takes it modulo n.");
     }
@@ -179,12 +185,16 @@ void explain(const ExplainRequest& request, Explanation& out) {
         describeSigned(read, "It", request, file, out);
     } else if (out.answer == LibraryAnswer::Match) {
         out.forged = true;
-        const uint32_t e = out.key.exponent;
-        out.add("not_pkcs1", "But its block s^e mod n is no valid PKCS #1 v1.5 signature: " + read.flaw +
-                                 ". The library compares only the block's low 128 bits with the digest; " +
-                                 (e <= 3 ? "with e = " + number(e) + " anyone can make such a signature: it is forged."
-                                         : "the key's owner signing with PKCS #1 v1.5 makes the whole block."));
-    } else if (readReversed.pkcs1) {
+        std::string why = "But its block s^e mod n is no valid PKCS #1 v1.5 signature: " + read.flaw +
+                          ". The library compares only the block's low 128 bits with the digest; ";
+        if (out.key.exponent <= 3) {
+            why += "with e = ";
+            why += number(out.key.exponent) + " anyone can make such a signature: it is forged.";
+        } else {
+            why += "the key's owner signing with PKCS #1 v1.5 makes the whole block.";
+        }
+        out.add("not_pkcs1", why);
+    } else if (otherOrder) {
         out.add("byte_order", std::string("The signature's bytes are in the other order: read ") +
                                   (request.bigEndian ? "least significant byte first (the library's order)"
                                                      : "most significant byte first (OpenSSL's order)") +
@@ -193,10 +203,9 @@ void explain(const ExplainRequest& request, Explanation& out) {
                                   ", or reverse the file; 'zqcrypt sign' writes the library's order.");
         describeSigned(readReversed, "Read so, it", request, file, out);
     } else {
-        const bool misread = out.key.bitlen % 32 != 0 || out.key.heldBytes < out.key.bitlen / 32 * 4;
         out.add("no_structure", std::string("Its block s^e mod n has no PKCS #1 v1.5 structure in either byte "
                                             "order: the signature was made with another key, or it is damaged") +
-                                    (misread ? ", or the library reads another modulus than the key's (above)."
+                                    (out.misread ? ", or the library reads another modulus than the key's (above)."
                                              : "."));
     }
 }
