@@ -227,9 +227,10 @@ std::string asText(const Explanation& out) {
     return text;
 }
 
-std::string asJson(const Explanation& out) {
+std::string asJson(const ExplainRequest& request, const Explanation& out) {
     JsonWriter json;
     json.open('{').key("library").value(answerCode(out.answer));
+    if (!request.digest) json.key("file").value(request.file);
     json.key("md5").value(toHex(out.md5.data(), out.md5.size()));
     json.key("key").open('{').key("bitlen").value(out.key.bitlen).key("exponent").value(out.key.exponent);
     json.key("modulus_bits").value(modulusBits(out.key)).close();
@@ -247,7 +248,7 @@ std::string asJson(const Explanation& out) {
 int explainSignature(const ExplainRequest& request) {
     Explanation out;
     explain(request, out);
-    writeStandardOutput(request.json ? asJson(out) : asText(out));
+    writeStandardOutput(request.json ? asJson(request, out) : asText(out));
     switch (out.answer) {
         case LibraryAnswer::Match: return request.strict && out.forged ? ExitMismatch : ExitSuccess;
         case LibraryAnswer::NoMatch: return ExitMismatch;

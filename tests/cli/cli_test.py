@@ -291,6 +291,15 @@ def signature_table(tool, folder):
 
 # ---- explain ---------------------------------------------------------------
 
+def json_object(text):
+    """The JSON object in `text`, or {} when it is none."""
+    try:
+        parsed = json.loads(text)
+    except ValueError:
+        return {}
+    return parsed if isinstance(parsed, dict) else {}
+
+
 def explain_table(tool, folder):
     """verify --explain and --json: one row per mistake, each made on
     purpose, with the findings (JSON codes) it must produce and a phrase of
@@ -326,7 +335,7 @@ def explain_table(tool, folder):
         "e1": int(md5, 16).to_bytes(256, "little"),
         "sha1": signature("sha1", "other.txt"), "sha256": signature("sha256"), "sha384": signature("sha384"),
         "sha512": signature("sha512"), "random": random.Random(22).randbytes(255) + b"\0",
-        "longer": s + bytes(4), "plus-n": (int.from_bytes(s, "little") + n).to_bytes(257, "little"),
+        "longer": s + bytes(4), "plus-2n": (int.from_bytes(s, "little") + 2 * n).to_bytes(257, "little"),
     }
     for name, content in files.items():
         write(name, content)
@@ -353,24 +362,26 @@ def explain_table(tool, folder):
         ("tiny.blob", "s", ["doc.txt"], 1, ["key_not_rsa", "signature_longer"], "has 256 bits"),
         ("huge.blob", "s", ["doc.txt"], 2, ["key_too_large"], "16409 bits"),
         ("k.blob", "longer", ["doc.txt"], 0, ["signature_longer", "valid"], "the extra bytes are zero"),
-        ("k.blob", "plus-n", ["doc.txt"], 0, ["signature_longer", "signature_not_below", "valid"], "modulo n"),
+        ("k.blob", "plus-2n", ["doc.txt"], 0, ["signature_longer", "signature_not_below", "valid"], "modulo n"),
     ]
     verdicts = {0: "Verified OK", 1: "Verification failure", 2: "Not checked"}
     for key, sig, rest, code, codes, phrase in rows:
         args = ["verify", "--key", key, "--sig", sig] + rest
         what = "explain %s %s %s" % (key, sig, rest)
         rc, out, err = tool(*args, "--json")
-        try:
-            report = json.loads(out)
-            findings = [(finding["code"], finding["message"]) for finding in report["findings"]]
-        except (ValueError, KeyError, TypeError):
-            report, findings = {}, []
+        findings = [(finding["code"], finding["message"]) for finding in json_object(out).get("findings", [])]
         check(rc == code and [found for found, _ in findings] == codes, "%s: exit %d, %s %r" % (what, rc, out, err))
         rc, text, _ = tool(*args, "--explain")
         lines = text.decode().splitlines()
         print("\n".join(["$ zqcrypt " + " ".join(args) + " --explain"] + lines))
         check(rc == code and lines[:1] and lines[0].startswith(verdicts[code]), what + ": the verdict")
         check(lines[1:] == [message for _, message in findings] and phrase in text.decode(), what + ": the text")
+    if not tool.wine:
+        # A file name that JSON must escape.
+        odd = 'a "b" \\c\n\x01.txt'
+        write(odd, open("doc.txt", "rb").read())
+        rc, out, _ = tool("verify", "--key", "k.blob", "--sig", "s", "--json", odd)
+        check(rc == 0 and json_object(out).get("file") == odd, "explain --json escapes the file's name: %r" % out)
     # --strict turns the forgery into a mismatch.
     rc, _, _ = tool("verify", "--key", "e3.blob", "--sig", "forged", "--explain", "--strict", "forged.txt")
     check(rc == 1, "explain --strict: the forgery does not match")
