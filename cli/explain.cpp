@@ -58,9 +58,9 @@ bool lookAtKey(Explanation& out) {
     if (key.bitlen % 32 != 0) {
         out.add("bitlen_partial_word", "The key blob's bitlen, " + number(key.bitlen) +
                                            ", is not a multiple of 32: the library drops the partial word and "
-                                           "reads the modulus's low " + number(wholeBits) +
-                                           " bits only. Write the bit length rounded up to 32, as 'zqcrypt "
-                                           "pubkey' does.");
+                                           "reads at most " + number(wholeBits) +
+                                           " bits of the modulus. Write the bit length rounded up to 32, as "
+                                           "'zqcrypt pubkey' does.");
     }
     if (key.heldBytes < wholeBits / 8) {
         out.add("blob_short", "The key blob is cut short: its bitlen of " + number(key.bitlen) + " calls for " +
