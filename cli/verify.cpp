@@ -4,19 +4,21 @@
 // file, made by the library's export, so that the answer is the one a host
 // of the library gets. With --strict the whole PKCS #1 v1.5 block is checked
 // as well (by libcrypto), which the library does not do: it compares only
-// the low 128 bits of s^e mod n with the digest.
+// the low 128 bits of s^e mod n with the digest. With --explain (or --json)
+// the tool says why the signature matches or not (explain.h).
 #include <stdio.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "explain.h"
 #include "failure.h"
 #include "file_digest.h"
 #include "input.h"
 #include "key_blob.h"
 #include "key_file.h"
-#include "library_blob.h"
+#include "library_check.h"
 #include "standard_output.h"
 #include "subcommand.h"
 #include "text.h"
@@ -33,7 +35,7 @@ namespace {
 
 const char help[] =
     "Usage: zqcrypt verify --key KEY --sig SIGNATURE [--byte-order little|big] [--strict]\n"
-    "                      (FILE | --digest HEX)\n"
+    "                      [--explain | --json] (FILE | --digest HEX)\n"
     "Check an RSA signature over the MD5 digest of FILE ('-' for standard input), or\n"
     "over the digest given in hexadecimal, with the zqcrypt library's check.\n\n"
     "  --key KEY            the public key: a PUBLICKEYBLOB, or a PEM or DER RSA key\n"
@@ -44,13 +46,28 @@ const char help[] =
     "  --digest HEX         the 32-digit MD5 digest, in place of FILE\n"
     "  --strict             also check the whole PKCS #1 v1.5 block (block type,\n"
     "                       padding, MD5 algorithm identifier), not only the low 128\n"
-    "                       bits that the library compares\n\n"
+    "                       bits that the library compares\n"
+    "  --explain            say why the signature does or does not match: the\n"
+    "                       library's answer, then one line a finding\n"
+    "  --json               the same as one JSON object: {\"library\": \"match\",\n"
+    "                       \"no match\" or \"could not check\", \"file\", \"md5\", \"key\",\n"
+    "                       \"block\", \"findings\": [{\"code\", \"message\"}, ...]}\n\n"
     "Prints 'Verified OK' (exit 0) or 'Verification failure' (exit 1). With --strict,\n"
     "a signature the library accepts that is not a valid PKCS #1 v1.5 signature (for\n"
     "example one forged for an e = 3 key) prints 'Accepted by the library, but not a\n"
-    "valid PKCS #1 v1.5 signature' (exit 1). Exit 2 when the check cannot be made.\n"
+    "valid PKCS #1 v1.5 signature' (exit 1). Exit 2 when the check cannot be made.\n\n"
+    "--explain recovers the signed block s^e mod n with the library's own integer\n"
+    "code and reads it as a PKCS #1 v1.5 signature in both byte orders. Its findings\n"
+    "(the JSON codes): valid, not_pkcs1 (accepted but forged), other_message (its\n"
+    "digest beside the file's), other_hash (SHA-1, SHA-256, SHA-384 or SHA-512, and\n"
+    "whether it signs this file under that hash), byte_order, no_structure (another\n"
+    "key, or damaged); for the key bitlen_partial_word, blob_short, private_blob,\n"
+    "small_exponent (e = 3 or 1), key_not_rsa, key_too_large; for the signature\n"
+    "signature_longer, signature_not_below. A key or signature that verify refuses\n"
+    "is reported as a finding instead. Exit status is the library's answer: 0 it\n"
+    "accepts (with --strict, 1 for not_pkcs1), 1 it rejects, 2 it cannot check.\n"
 #ifndef ZQ_WITH_LIBCRYPTO
-    "This build has no libcrypto: --strict is not available.\n"
+    "This build has no libcrypto: --strict is available with --explain only.\n"
 #endif
     ;
 
@@ -62,18 +79,20 @@ struct VerifyKey {
     size_t blobModulusBytes = 0;
 };
 
+// keyBlobOf is the key in `bytes`, the content of the file `name`, as the
+// blob the library takes: a key blob as it is, another key's public part
+// as a PUBLICKEYBLOB.
+std::vector<uint8_t> keyBlobOf(const std::vector<uint8_t>& bytes, const std::string& name) {
+    if (looksLikeKeyBlob(bytes)) return bytes;
+    return makeKeyBlob(readKeyBytes(bytes, name, false).publicKey);
+}
+
 // readVerifyKey reads the key in `name`; one that cannot be an RSA key is
 // refused here rather than answered with a mismatch.
 VerifyKey readVerifyKey(const std::string& name) {
-    const std::vector<uint8_t> bytes = readSmallFile(name, 1 << 20);
     VerifyKey taken;
-    if (looksLikeKeyBlob(bytes)) {
-        taken.key = readKeyBlob(bytes, name);
-        taken.blob = bytes;
-    } else {
-        taken.key = readKeyBytes(bytes, name, false).publicKey;
-        taken.blob = makeKeyBlob(taken.key);
-    }
+    taken.blob = keyBlobOf(readSmallFile(name, 1 << 20), name);
+    taken.key = readKeyBlob(taken.blob, name);
     checkModulus(taken.key, name);
     taken.blobModulusBytes = keyBlobBits(taken.blob) / 8;
     return taken;
@@ -126,25 +145,32 @@ int run(const ParsedOptions& options) {
     if (options.has("digest") == (options.operands.size() == 1) || options.operands.size() > 1) {
         usageFailure("verify", "give one FILE or --digest HEX");
     }
-#ifndef ZQ_WITH_LIBCRYPTO
-    if (options.has("strict")) lacksLibcrypto("verify", "--strict");
-#endif
     Md5Digest digest;
     if (options.has("digest") && !parseHex(options.value("digest"), digest.data(), digest.size())) {
         usageFailure("verify", "--digest takes 32 hexadecimal digits");
     }
+    if (options.has("explain") || options.has("json")) {
+        ExplainRequest request;
+        request.keyBlob = keyBlobOf(readSmallFile(options.value("key"), 1 << 20), options.value("key"));
+        request.signature = readSmallFile(options.value("sig"), MaxModulusBits / 8 + 4);
+        request.bigEndian = order == "big";
+        if (request.bigEndian) std::reverse(request.signature.begin(), request.signature.end());
+        if (options.has("digest")) request.digest = digest;
+        if (!options.has("digest")) request.file = options.operands[0];
+        request.json = options.has("json");
+        request.strict = options.has("strict");
+        return explainSignature(request);
+    }
+#ifndef ZQ_WITH_LIBCRYPTO
+    if (options.has("strict")) lacksLibcrypto("verify", "--strict");
+#endif
     const VerifyKey key = readVerifyKey(options.value("key"));
     const std::vector<uint8_t> signature = readSignature(options.value("sig"), order == "big", key);
     if (!options.has("digest")) digest = md5OfFile(options.operands[0]);
 
-    const CryptBlob signatureBlob = inputBlob(signature.data(), signature.size());
-    const CryptBlob keyBlob = inputBlob(key.blob.data(), key.blob.size());
-    const CryptBlob digestBlob = inputBlob(digest.data(), digest.size());
-    uint32_t matches = 0;
-    if (!zqCryptVerifySignature(&signatureBlob, &keyBlob, &digestBlob, 0, &matches)) {
-        fail("verify", "the library could not make the check");
-    }
-    if (!matches) {
+    const LibraryAnswer answer = libraryCheck(signature, key.blob, digest);
+    if (answer == LibraryAnswer::CannotCheck) fail("verify", "the library could not make the check");
+    if (answer == LibraryAnswer::NoMatch) {
         writeStandardOutput("Verification failure\n");
         return ExitMismatch;
     }
@@ -168,7 +194,9 @@ const Subcommand verifyCommand = {
      {"sig", 0, true},
      {"byte-order", 0, true},
      {"digest", 0, true},
-     {"strict", 0, false}},
+     {"strict", 0, false},
+     {"explain", 0, false},
+     {"json", 0, false}},
     run,
 };
 

@@ -7,12 +7,14 @@ for keys and signatures. The same tables run the Windows build under Wine
 the Linux tool, whose signatures the Windows tool's must equal byte for byte.
 
 Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] TABLE
-  TABLE is md5, base64, keys, signatures, bad-input, output (-o targets and
-  failing outputs) or large-file (a sparse file beyond 4 GiB, opt-in).
+  TABLE is md5, base64, keys, signatures, explain (verify --explain, a row per
+  mistake), bad-input, output (-o targets and failing outputs) or large-file
+  (a sparse file beyond 4 GiB, opt-in).
 """
 import argparse
 import fcntl
 import hashlib
+import json
 import os
 import random
 import re
@@ -357,6 +359,104 @@ def signature_table(tool, folder):
               "--strict reports the e = 3 forgery")
 
 
+# ---- explain ---------------------------------------------------------------
+
+def json_object(text):
+    """The JSON object in `text`, or {} when it is none."""
+    try:
+        parsed = json.loads(text)
+    except ValueError:
+        return {}
+    return parsed if isinstance(parsed, dict) else {}
+
+
+def explain_table(tool, folder):
+    """verify --explain and --json: one row per mistake, each made on
+    purpose, with the findings (JSON codes) it must produce and a phrase of
+    the text. Keys are blobs, signatures made by openssl, so the table runs
+    under Wine too."""
+    os.chdir(folder)
+    openssl("genrsa", "-out", "k.pem", "2048")
+    openssl("genrsa", "-out", "e3.pem", "-3", "2048")
+    blob = openssl("rsa", "-in", "k.pem", "-pubout", "-outform", "MSBLOB")
+    n = int.from_bytes(blob[20:], "little")
+    write("doc.txt", b"a document to sign\n" * 100)
+    write("other.txt", b"another document\n")
+    md5 = hashlib.md5(open("doc.txt", "rb").read()).hexdigest()
+
+    def signature(hash_name, name="doc.txt"):
+        return openssl("dgst", "-" + hash_name, "-sign", "k.pem", name)[::-1]
+
+    s = signature("md5")
+    message, forged = forged_e3_signature(256)
+    write("forged.txt", message)
+    odd_modulus = (1 << 255 | 1).to_bytes(32, "little")
+    files = {
+        "k.blob": blob,
+        "private.blob": openssl("rsa", "-in", "k.pem", "-outform", "MSBLOB"),
+        "e3.blob": openssl("rsa", "-in", "e3.pem", "-pubout", "-outform", "MSBLOB"),
+        "e1.blob": blob[:16] + (1).to_bytes(4, "little") + blob[20:],
+        "2047.blob": blob[:12] + (2047).to_bytes(4, "little") + blob[16:],
+        "short.blob": blob[:-32],
+        "even.blob": blob[:20] + bytes([blob[20] & 0xfe]) + blob[21:],
+        "tiny.blob": blob[:12] + (256).to_bytes(4, "little") + blob[16:20] + odd_modulus,
+        "huge.blob": blob[:12] + (16416).to_bytes(4, "little") + blob[16:20] + b"\1" + bytes(2050) + b"\1",
+        "s": s, "s.big": s[::-1], "other": signature("md5", "other.txt"), "forged": forged,
+        "e1": int(md5, 16).to_bytes(256, "little"),
+        "sha1": signature("sha1", "other.txt"), "sha256": signature("sha256"), "sha384": signature("sha384"),
+        "sha512": signature("sha512"), "random": random.Random(22).randbytes(255) + b"\0",
+        "longer": s + bytes(4), "plus-2n": (int.from_bytes(s, "little") + 2 * n).to_bytes(257, "little"),
+    }
+    for name, content in files.items():
+        write(name, content)
+    rows = [  # key, signature, file or --digest, exit, codes, phrase
+        ("k.blob", "s", ["doc.txt"], 0, ["valid"], "valid PKCS #1 v1.5 signature of this file's MD5"),
+        ("private.blob", "s", ["doc.txt"], 0, ["private_blob", "valid"], "its public part"),
+        ("e3.blob", "forged", ["forged.txt"], 0, ["small_exponent", "not_pkcs1"], "it is forged"),
+        ("e1.blob", "e1", ["doc.txt"], 0, ["small_exponent", "not_pkcs1"], "exponent is 1"),
+        ("k.blob", "other", ["doc.txt"], 1, ["other_message"],
+         hashlib.md5(b"another document\n").hexdigest() + ", this file's digest is " + md5),
+        ("k.blob", "sha1", ["doc.txt"], 1, ["other_hash"], "with SHA-1, not MD5; it signs another message"),
+        ("k.blob", "sha256", ["doc.txt"], 1, ["other_hash"], "it signs this file's SHA-256 digest"),
+        ("k.blob", "sha384", ["doc.txt"], 1, ["other_hash"], "it signs this file's SHA-384 digest"),
+        ("k.blob", "sha512", ["--digest", md5], 1, ["other_hash"], "SHA-512, not MD5; whether it signs the file "
+         "cannot be told"),
+        ("k.blob", "s.big", ["doc.txt"], 1, ["byte_order", "valid"], "Give --byte-order big"),
+        ("k.blob", "s", ["--byte-order", "big", "doc.txt"], 1, ["byte_order", "valid"], "Drop --byte-order big"),
+        ("k.blob", "random", ["doc.txt"], 1, ["no_structure"], "another key, or it is damaged"),
+        ("2047.blob", "s", ["doc.txt"], 1,
+         ["bitlen_partial_word", "signature_longer", "signature_not_below", "no_structure"], "drops the partial word"),
+        ("short.blob", "s", ["doc.txt"], 1, ["blob_short", "signature_longer", "signature_not_below", "no_structure"],
+         "it holds 224"),
+        ("even.blob", "s", ["doc.txt"], 1, ["key_not_rsa"], "is even"),
+        ("tiny.blob", "s", ["doc.txt"], 1, ["key_not_rsa", "signature_longer"], "has 256 bits"),
+        ("huge.blob", "s", ["doc.txt"], 2, ["key_too_large"], "16409 bits"),
+        ("k.blob", "longer", ["doc.txt"], 0, ["signature_longer", "valid"], "the extra bytes are zero"),
+        ("k.blob", "plus-2n", ["doc.txt"], 0, ["signature_longer", "signature_not_below", "valid"], "modulo n"),
+    ]
+    verdicts = {0: "Verified OK", 1: "Verification failure", 2: "Not checked"}
+    for key, sig, rest, code, codes, phrase in rows:
+        args = ["verify", "--key", key, "--sig", sig] + rest
+        what = "explain %s %s %s" % (key, sig, rest)
+        rc, out, err = tool(*args, "--json")
+        findings = [(finding["code"], finding["message"]) for finding in json_object(out).get("findings", [])]
+        check(rc == code and [found for found, _ in findings] == codes, "%s: exit %d, %s %r" % (what, rc, out, err))
+        rc, text, _ = tool(*args, "--explain")
+        lines = text.decode().splitlines()
+        print("\n".join(["$ zqcrypt " + " ".join(args) + " --explain"] + lines))
+        check(rc == code and lines[:1] and lines[0].startswith(verdicts[code]), what + ": the verdict")
+        check(lines[1:] == [message for _, message in findings] and phrase in text.decode(), what + ": the text")
+    if not tool.wine:
+        # A file name that JSON must escape.
+        odd = 'a "b" \\c\n\x01.txt'
+        write(odd, open("doc.txt", "rb").read())
+        rc, out, _ = tool("verify", "--key", "k.blob", "--sig", "s", "--json", odd)
+        check(rc == 0 and json_object(out).get("file") == odd, "explain --json escapes the file's name: %r" % out)
+    # --strict turns the forgery into a mismatch.
+    rc, _, _ = tool("verify", "--key", "e3.blob", "--sig", "forged", "--explain", "--strict", "forged.txt")
+    check(rc == 1, "explain --strict: the forgery does not match")
+
+
 # ---- bad input -------------------------------------------------------------
 
 def bad_input_table(tool, folder):
@@ -588,7 +688,7 @@ def large_file_table(tool, folder):
 
 
 TABLES = {"md5": md5_table, "base64": base64_table, "keys": keys_table,
-          "signatures": signature_table, "bad-input": bad_input_table,
+          "signatures": signature_table, "explain": explain_table, "bad-input": bad_input_table,
           "output": output_table, "large-file": large_file_table}
 
 
