@@ -164,7 +164,8 @@ int run(const ParsedOptions& options) {
     ProgressMode progress = progressMode("base64", options);
     // Text that goes to the terminal would run into the line.
     const std::string target = options.value("output", "-");
-    if (progress == ProgressMode::AfterASecond && target == "-" && isTerminal(stdout)) progress = ProgressMode::Never;
+    const bool toTerminal = target == "-" && isTerminal(stdout);
+    if (progress == ProgressMode::AfterASecond && toTerminal) progress = ProgressMode::Never;
     InputFile input(name, progress);
     Output output(target);
     if (!options.has("decode")) {

@@ -18,7 +18,8 @@ namespace {
 
 constexpr std::chrono::milliseconds firstDelay(1000);     // AfterASecond
 constexpr std::chrono::milliseconds redrawInterval(250);  // four times a second at most
-constexpr double rateDelay = 0.25;  // seconds read before a rate means anything
+// The seconds read before a rate means anything.
+constexpr double rateDelay = 0.25;
 
 // stderrColumns is the width of the terminal on stderr, 80 when it has none
 // or does not tell.
