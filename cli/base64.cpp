@@ -15,13 +15,14 @@
 #include "input.h"
 #include "library_blob.h"
 #include "output.h"
+#include "progress.h"
 #include "subcommand.h"
 
 namespace zqcli {
 namespace {
 
 const char help[] =
-    "Usage: zqcrypt base64 [-d] [-o FILE] [FILE]\n"
+    "Usage: zqcrypt base64 [-d] [-o FILE] [--[no-]progress] [FILE]\n"
     "Write FILE (standard input when none, or '-') as Base64 text in the zqcrypt\n"
     "library's layout: RFC 4648 alphabet with '=' padding, CR LF after every 64\n"
     "characters (none after a shorter last line), without the zero bytes that end\n"
@@ -29,7 +30,11 @@ const char help[] =
     "  -d, --decode        decode: lines may end in CR LF or LF, or the text may be\n"
     "                      unbroken; any other character outside the Base64\n"
     "                      alphabet is an error (exit 2)\n"
-    "  -o, --output FILE   write to FILE, which appears only when complete\n";
+    "  -o, --output FILE   write to FILE, which appears only when complete\n"
+    "      --progress      show a progress line on stderr from the start, even when\n"
+    "                      stderr is not a terminal\n"
+    "      --no-progress   show none; by default a terminal on stderr shows one for\n"
+    "                      an input read for more than a second\n";
 
 // Encoding: one piece is 4096 lines of 48 bytes.
 constexpr size_t EncodePiece = 48 * 4096;
@@ -156,8 +161,13 @@ private:
 int run(const ParsedOptions& options) {
     if (options.operands.size() > 1) usageFailure("base64", "one input file at most");
     const std::string name = options.operands.empty() ? "-" : options.operands[0];
-    InputFile input(name);
-    Output output(options.value("output", "-"));
+    ProgressMode progress = progressMode("base64", options);
+    // Text that goes to the terminal would run into the line.
+    const std::string target = options.value("output", "-");
+    const bool toTerminal = target == "-" && isTerminal(stdout);
+    if (progress == ProgressMode::AfterASecond && toTerminal) progress = ProgressMode::Never;
+    InputFile input(name, progress);
+    Output output(target);
     if (!options.has("decode")) {
         encode(input, output);
     } else {
@@ -180,7 +190,7 @@ const Subcommand base64Command = {
     "base64",
     "Base64 text in the library's layout (CR LF every 64 characters), or decode it (-d)",
     help,
-    {{"decode", 'd', false}, {"output", 'o', true}},
+    {{"decode", 'd', false}, {"output", 'o', true}, {"progress", 0, false}, {"no-progress", 0, false}},
     run,
 };
 

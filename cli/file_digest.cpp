@@ -26,8 +26,8 @@ Md5Digest md5OfInput(InputFile& input) {
     return digest;
 }
 
-Md5Digest md5OfFile(const std::string& name) {
-    InputFile input(name);
+Md5Digest md5OfFile(const std::string& name, ProgressMode progress) {
+    InputFile input(name, progress);
     return md5OfInput(input);
 }
 

@@ -20,7 +20,8 @@ using Md5Digest = std::array<uint8_t, 16>;
 // throws a Failure.
 Md5Digest md5OfInput(InputFile& input);
 
-// md5OfFile opens `name` ("-" for standard input) and returns its digest.
-Md5Digest md5OfFile(const std::string& name);
+// md5OfFile opens `name` ("-" for standard input) and returns its digest,
+// with a progress line in `progress` mode.
+Md5Digest md5OfFile(const std::string& name, ProgressMode progress = ProgressMode::Never);
 
 }  // namespace zqcli

@@ -15,17 +15,38 @@
 
 namespace zqcli {
 
-InputFile::InputFile(const std::string& name) : name_(name), file_(stdin) {
-    if (name == "-") return;
+namespace {
+
+// regularSize is the size of the open file `file` when it is a regular
+// file, else -1.
+long long regularSize(FILE* file) {
+#ifdef _WIN32
+    struct _stati64 status;
+    const bool known = _fstati64(_fileno(file), &status) == 0;
+#else
+    struct stat status;
+    const bool known = fstat(fileno(file), &status) == 0;
+#endif
+    return known && S_ISREG(status.st_mode) ? static_cast<long long>(status.st_size) : -1;
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& name, ProgressMode progress) : name_(name), file_(stdin) {
+    if (name != "-") open();
+    if (progress != ProgressMode::Never) progress_.emplace(progress, name, regularSize(file_));
+}
+
+void InputFile::open() {
     // A directory opens for reading on Linux and fails only at the first
     // read, and not at all alike elsewhere: name it here, the same way on
     // every system.
     struct stat status;
-    if (stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        failSystem(quoteName(name), EISDIR);
+    if (stat(name_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        failSystem(quoteName(name_), EISDIR);
     }
-    file_ = fopen(name.c_str(), "rb");
-    if (file_ == nullptr) failSystem(quoteName(name), errno);
+    file_ = fopen(name_.c_str(), "rb");
+    if (file_ == nullptr) failSystem(quoteName(name_), errno);
     // The pieces are large: read them straight into the caller's buffer.
     setvbuf(file_, nullptr, _IONBF, 0);
 }
@@ -43,6 +64,7 @@ size_t InputFile::read(uint8_t* buffer, size_t size) {
         if (ferror(file_)) failSystem(quoteName(name_), errno);
         break;
     }
+    if (progress_) progress_->advance(filled);
     return filled;
 }
 

@@ -7,8 +7,11 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "progress.h"
 
 namespace zqcli {
 
@@ -16,8 +19,10 @@ namespace zqcli {
 class InputFile {
 public:
     // Opens `name`, or standard input for "-". A file that cannot be opened,
-    // or a directory, throws a Failure naming it.
-    explicit InputFile(const std::string& name);
+    // or a directory, throws a Failure naming it. What is read shows on a
+    // progress line in `progress` mode, of the input's size when it is a
+    // regular file.
+    explicit InputFile(const std::string& name, ProgressMode progress = ProgressMode::Never);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -29,8 +34,12 @@ public:
     const std::string& name() const { return name_; }
 
 private:
+    // open opens the file `name_`.
+    void open();
+
     std::string name_;
     FILE* file_;
+    std::optional<ProgressLine> progress_;
 };
 
 // readSmallFile is the whole content of `name` (a key or a signature, "-"

@@ -7,6 +7,7 @@
 #include "failure.h"
 #include "file_digest.h"
 #include "output.h"
+#include "progress.h"
 #include "subcommand.h"
 #include "text.h"
 
@@ -14,8 +15,9 @@ namespace zqcli {
 namespace {
 
 const char help[] =
-    "Usage: zqcrypt md5 [-o FILE] [FILE]...\n"
-    "  or:  zqcrypt md5 -c [--quiet|--status] [--strict] [--ignore-missing] [LIST]...\n"
+    "Usage: zqcrypt md5 [-o FILE] [--[no-]progress] [FILE]...\n"
+    "  or:  zqcrypt md5 -c [--quiet|--status] [--strict] [--ignore-missing]\n"
+    "                      [--[no-]progress] [LIST]...\n"
     "Print the MD5 digest of each FILE (standard input when none, or '-') in md5sum's\n"
     "format, or check the digests that md5sum-style LISTs name.\n\n"
     "  -o, --output FILE   write the digests to FILE, which appears only when every\n"
@@ -24,7 +26,11 @@ const char help[] =
     "      --quiet         when checking, do not print OK for each good file\n"
     "      --status        when checking, print nothing; the exit status tells\n"
     "      --strict        when checking, fail on improperly formatted lines\n"
-    "      --ignore-missing  when checking, skip files that do not exist\n\n"
+    "      --ignore-missing  when checking, skip files that do not exist\n"
+    "      --progress      show a progress line on stderr from the start, even when\n"
+    "                      stderr is not a terminal\n"
+    "      --no-progress   show none; by default a terminal on stderr shows one for\n"
+    "                      an input read for more than a second\n\n"
     "A line is 'DIGEST  NAME'; a name holding a backslash, newline or carriage return\n"
     "is escaped and its line starts with a backslash, as md5sum does. Files of any\n"
     "size are read in pieces through the library's MD5 engine.\n"
@@ -40,6 +46,7 @@ int run(const ParsedOptions& options) {
             usageFailure("md5", std::string("--") + checkOnly + " applies only when checking (-c)");
         }
     }
+    const ProgressMode progress = progressMode("md5", options);
     std::vector<std::string> names = options.operands;
     if (names.empty()) names.push_back("-");
 
@@ -48,7 +55,7 @@ int run(const ParsedOptions& options) {
     for (const std::string& name : names) {
         Md5Digest digest;
         try {
-            digest = md5OfFile(name);
+            digest = md5OfFile(name, progress);
         } catch (const Failure& failure) {
             // A file that cannot be read is reported and the others still
             // hashed, as md5sum does; a file output is then not written.
@@ -80,7 +87,9 @@ const Subcommand md5Command = {
      {"quiet", 0, false},
      {"status", 0, false},
      {"strict", 0, false},
-     {"ignore-missing", 0, false}},
+     {"ignore-missing", 0, false},
+     {"progress", 0, false},
+     {"no-progress", 0, false}},
     run,
 };
 

@@ -14,6 +14,7 @@
 
 #include "failure.h"
 #include "file_digest.h"
+#include "progress.h"
 #include "standard_output.h"
 #include "subcommand.h"
 #include "text.h"
@@ -143,7 +144,7 @@ struct CheckMode {
 
 // checkList checks every entry of the list `listName` and returns its exit
 // code.
-int checkList(const std::string& listName, const CheckMode& mode) {
+int checkList(const std::string& listName, const CheckMode& mode, ProgressMode progress) {
     LineReader reader(listName);
     ListParser parser;
     ListCounts counts;
@@ -158,7 +159,7 @@ int checkList(const std::string& listName, const CheckMode& mode) {
         ++counts.formatted;
         Md5Digest digest;
         try {
-            digest = md5OfFile(entry.name);
+            digest = md5OfFile(entry.name, progress);
         } catch (const Failure& failure) {
             if (mode.ignoreMissing && failure.systemError == ENOENT) continue;
             report(failure.name, failure.reason);
@@ -200,13 +201,14 @@ int checkList(const std::string& listName, const CheckMode& mode) {
 int checkMd5Lists(const ParsedOptions& options) {
     const CheckMode mode{options.has("quiet"), options.has("status"), options.has("strict"),
                          options.has("ignore-missing")};
+    const ProgressMode progress = progressMode("md5", options);
     std::vector<std::string> lists = options.operands;
     if (lists.empty()) lists.push_back("-");
     int code = ExitSuccess;
     for (const std::string& list : lists) {
         int listCode;
         try {
-            listCode = checkList(list, mode);
+            listCode = checkList(list, mode, progress);
         } catch (const Failure& failure) {
             // the list itself could not be read
             report(failure.name, failure.reason);

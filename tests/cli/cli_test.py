@@ -8,8 +8,9 @@ the Linux tool, whose signatures the Windows tool's must equal byte for byte.
 
 Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] TABLE
   TABLE is md5, base64, keys, signatures, explain (verify --explain, a row per
-  mistake), bad-input, output (-o targets and failing outputs) or large-file
-  (a sparse file beyond 4 GiB, opt-in).
+  mistake), bad-input, output (-o targets and failing outputs), progress (the
+  progress line on a pseudo-terminal) or large-file (a sparse file beyond
+  4 GiB, opt-in).
 """
 import argparse
 import fcntl
@@ -19,11 +20,13 @@ import os
 import random
 import re
 import resource
+import select
 import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 failures = []
@@ -684,9 +687,123 @@ def large_file_table(tool, folder):
               % (peak, small_peak))
 
 
+# ---- progress: the line on a terminal ----------------------------------------
+
+def screen(stderr):
+    """The lines a terminal shows after `stderr`, trailing blanks dropped.
+    Wine's console adds escape sequences: cursor shown and hidden, erase to
+    the end of the line (ESC [K), cursor right (ESC [nC)."""
+    lines, column = [[]], 0
+    for match in re.finditer(rb"\x1b\[\?25[lh]|\x1b\[K|\x1b\[(\d*)C|[\s\S]", stderr):
+        token, line = match.group(0), lines[-1]
+        if token == b"\r":
+            column = 0
+        elif token == b"\n":
+            lines.append([])
+            column = 0
+        elif token == b"\x1b[K":
+            del line[column:]
+        elif token.endswith(b"C"):
+            column += int(match.group(1) or 1)
+        elif not token.startswith(b"\x1b"):
+            line.extend([b" "] * (column + 1 - len(line)))
+            line[column] = token
+            column += 1
+    return [b"".join(line).rstrip() for line in lines]
+
+
+def slow_run(tool, args, pieces, terminal, cwd):
+    """Runs the tool with `pieces` fed to its stdin a fifth of a second
+    apart, and stderr on a pseudo-terminal (`terminal`) or a file."""
+    master, slave = os.openpty() if terminal else (None, None)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        child = subprocess.Popen(tool.prefix + args, stdin=subprocess.PIPE, stdout=out,
+                                 stderr=slave if terminal else err, cwd=cwd)
+
+        def feed():
+            try:
+                for number, piece in enumerate(pieces):
+                    time.sleep(0.2 if number else 0)
+                    child.stdin.write(piece)
+                    child.stdin.flush()
+                child.stdin.close()
+            except BrokenPipeError:
+                pass
+        feeder = threading.Thread(target=feed)
+        feeder.start()
+        shown = b""
+        if terminal:
+            os.close(slave)
+            # Read until every holder of the slave has closed it, or for a
+            # second more after the tool's end.
+            while True:
+                if not select.select([master], [], [], 1)[0]:
+                    if child.poll() is not None:
+                        break
+                    continue
+                try:
+                    chunk = os.read(master, 65536)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+            os.close(master)
+        child.wait(timeout=300)
+        feeder.join()
+        out.seek(0)
+        err.seek(0)
+        return child.returncode, out.read(), shown if terminal else err.read()
+
+
+def progress_table(tool, folder):
+    """md5, md5 -c and base64 over an input fed for two seconds: the line
+    shows on a terminal, erased at the end, and the output is exact; never
+    on a file, nor with --no-progress, nor for an input read at once;
+    --progress shows it anywhere. Wine's console follows a Unix terminal on
+    stderr, so the same rows run there."""
+    os.chdir(folder)
+    pieces = [random.Random(piece).randbytes(48 * 4096) for piece in range(10)]
+    data = b"".join(pieces)
+    digest = run(["md5sum"], data)[1]
+    text = library_layout(run(["base64", "-w", "64"], data)[1])
+    write("list", digest)  # names "-": standard input
+    line = rb"'standard input': [\d.]+ (B|KiB|MiB), [\d.]+ (B|KiB|MiB)/s"
+    slow, at_once = pieces, [data]
+    rows = [(["md5"], slow, True, digest, True), (["md5", "-c", "list"], slow, True, b"-: OK\n", True),
+            (["base64"], slow, True, text, True), (["md5", "--no-progress"], slow, True, digest, False),
+            (["md5"], at_once, True, digest, False), (["md5"], slow, False, digest, False),
+            (["base64", "--progress"], slow, False, text, True)]
+    for args, fed, terminal, expected, shown in rows:
+        what = "%s, %s, stderr on a %s" % (args, "slow" if fed is slow else "at once",
+                                          "terminal" if terminal else "file")
+        rc, out, err = slow_run(tool, args, fed, terminal, folder)
+        check(rc == 0 and out == expected, what + ": exit %d, output exact" % rc)
+        plain = re.sub(rb"\x1b\[[?\d]*[A-Za-z]", b"", err)
+        if shown:
+            check(re.search(line, plain) is not None and screen(err) == [b""],
+                  what + ": a line, erased at the end: %r" % err[:200])
+        else:
+            check(err == b"", what + ": no line: %r" % err[:200])
+
+    # A known size, from the start; an error erases the line before it is
+    # reported.
+    write("data", data)
+    rc, out, err = tool("md5", "--progress", "data")
+    shown = re.search(rb"\rdata: [\d.]+ KiB of 1\.9 MiB \(\d+%\)", err) is not None
+    check(rc == 0 and out == digest.replace(b"-", b"data") and shown and screen(err) == [b""],
+          "md5 --progress of a file: %r" % err[:200])
+    write("bad.b64", text[:-100] + b"*" + text[-100:])
+    rc, out, err = tool("base64", "-d", "--progress", "bad.b64")
+    check(rc == 2 and b"\r" in err and one_error_line(b"\n".join(screen(err))),
+          "an error on a clean line: %r" % err[-200:])
+    rc, _, err = tool("md5", "--progress", "--no-progress", "data")
+    check(rc == 2 and one_error_line(err), "--progress with --no-progress")
+
+
 TABLES = {"md5": md5_table, "base64": base64_table, "keys": keys_table,
           "signatures": signature_table, "explain": explain_table, "bad-input": bad_input_table,
-          "output": output_table, "large-file": large_file_table}
+          "output": output_table, "progress": progress_table, "large-file": large_file_table}
 
 
 def main():
