@@ -43,7 +43,7 @@ mapfile -t arguments < <(
 if cmake -S "$source_dir/tests/consumers" -B "$scratch/hosts" -DCMAKE_BUILD_TYPE=Release \
      -DCMAKE_PREFIX_PATH="$root/usr" -DZQ_EXPECTED_VERSION="$version" >"$scratch/hosts.log" 2>&1 &&
    cmake --build "$scratch/hosts" -j2 >>"$scratch/hosts.log" 2>&1; then
-  include=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags-only-I zqcrypt | sed 's/^-I//')
+  include=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags-only-I zqcrypt | sed 's/^-I//; s/ *$//')
   [ "$(realpath "$include")" = "$root/usr/include" ] || fail "pkg-config names $include, not the unpacked header"
   for host in cmake_c cmake_cxx pkgconfig static; do
     "$scratch/hosts/$host" "${arguments[@]}" || fail "host $host"
