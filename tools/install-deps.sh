@@ -3,7 +3,8 @@
 # nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
 # multilib for i386), CMake, GoogleTest, Google Benchmark (x86-64 and i386),
 # Wine with its 32-bit part, the test oracles OpenSSL and GMP (x86-64 and
-# i386), pkg-config for the consumer tests, zip for the release bundles,
+# i386), pkg-config for the consumer tests, zip for the release bundles, the
+# Debian packaging tools (debhelper, dh-python, lintian) for the .deb files,
 # Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
 # the bindings, with pytest, pip, venv (the wheel is tested in fresh venvs) and
 # its i386 library (the Python tests also run against the i386 zqcrypt), Mono
@@ -21,6 +22,7 @@ packages=(
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
   openssl wine wine32:i386 valgrind
   pkg-config zip
+  dpkg-dev debhelper dh-python lintian
   python3 python3-pytest python3-pip python3-venv python3-matplotlib
   mono-mcs mono-runtime nuget
   libpython3.11:i386

@@ -10,6 +10,10 @@
 #   zqcrypt-VERSION-py3-none-linux_i686.whl    inside, and its sdist
 #   zqcrypt-VERSION.tar.gz
 #   ZqCrypt.VERSION.nupkg                the NuGet package (tools/release_nuget.sh)
+#   libzqcrypt0_VERSION_amd64.deb        the Debian packages (tools/build_debs.sh)
+#   libzqcrypt-dev_VERSION_amd64.deb
+#   zqcrypt_VERSION_amd64.deb
+#   python3-zqcrypt_VERSION_all.deb
 #   SHA256SUMS
 # The bundles are reproducible: the same commit gives the same bytes in any
 # folder. Sources come from `git archive`, no build path reaches a binary
@@ -49,6 +53,8 @@ build() {
 build linux-x86_64 "zqcrypt zqcrypt_static zqcrypt_tool"
 build linux-i386 "zqcrypt zqcrypt_static zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-linux32.cmake"
 build win32 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-mingw32.cmake"
+echo "=== debian packages"
+bash tools/build_debs.sh "$work/deb" dist
 
 # The Windows bundle: its documents at the top, beside the installed tree.
 win="$work/stage/zqcrypt-$version-win32"
@@ -75,7 +81,7 @@ done
 find "zqcrypt-$version-win32" -type f | sort |
   zip -X -D -q -9 "../../../dist/zqcrypt-$version-win32.zip" -@
 cd ../../../dist
-sha256sum zqcrypt-* >SHA256SUMS
+sha256sum zqcrypt-* *.deb >SHA256SUMS
 bash "../$work/source/tools/release_nuget.sh" "../$work" .
 sha256sum ZqCrypt.*.nupkg >>SHA256SUMS
 echo "=== dist"
