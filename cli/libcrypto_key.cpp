@@ -7,7 +7,6 @@
 #include <openssl/core_names.h>
 #include <openssl/decoder.h>
 #include <openssl/err.h>
-#include <openssl/param_build.h>
 
 #include "failure.h"
 #include "rsa_key_der.h"
@@ -59,27 +58,6 @@ void libcryptoFailure(const std::string& name, const std::string& what) {
         reason += " (" + std::string(text) + ")";
     }
     fail(name, reason);
-}
-
-KeyHandle keyFromPublic(const RsaPublicKey& key) {
-    Number modulus(BN_bin2bn(key.modulus.data(), static_cast<int>(key.modulus.size()), nullptr));
-    Number exponent(BN_new());
-    OSSL_PARAM_BLD* builder = OSSL_PARAM_BLD_new();
-    OSSL_PARAM* parameters = nullptr;
-    EVP_PKEY* made = nullptr;
-    if (modulus && exponent && builder != nullptr && BN_set_word(exponent.get(), key.exponent) == 1 &&
-        OSSL_PARAM_BLD_push_BN(builder, OSSL_PKEY_PARAM_RSA_N, modulus.get()) == 1 &&
-        OSSL_PARAM_BLD_push_BN(builder, OSSL_PKEY_PARAM_RSA_E, exponent.get()) == 1 &&
-        (parameters = OSSL_PARAM_BLD_to_param(builder)) != nullptr) {
-        KeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
-        if (context && EVP_PKEY_fromdata_init(context.get()) == 1) {
-            EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters);
-        }
-    }
-    OSSL_PARAM_free(parameters);
-    OSSL_PARAM_BLD_free(builder);
-    if (made == nullptr) libcryptoFailure("verify", "libcrypto could not take the key");
-    return KeyHandle(made);
 }
 
 RsaKey rsaKeyOf(EVP_PKEY* key) {

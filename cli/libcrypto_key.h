@@ -27,9 +27,6 @@ struct KeyContextDeleter {
 };
 using KeyContext = std::unique_ptr<EVP_PKEY_CTX, KeyContextDeleter>;
 
-// keyFromPublic makes a key object holding `key`.
-KeyHandle keyFromPublic(const RsaPublicKey& key);
-
 // keyFromPrivate makes a key object holding `key`, which has its private
 // part, from its PKCS #8 DER; a key libcrypto refuses throws a Failure
 // naming `name`.
