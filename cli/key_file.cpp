@@ -38,8 +38,9 @@ KeyFormat keyFormatOption(const ParsedOptions& options, const char* command, Key
     if (!options.has("format")) return otherwise;
     const std::string format = options.value("format");
     if (format == "pem") return KeyFormat::Pem;
+    if (format == "pkcs1") return KeyFormat::Pkcs1;
     if (format == "blob") return KeyFormat::Blob;
-    usageFailure(command, "--format is 'pem' or 'blob'");
+    usageFailure(command, "--format is 'pem', 'pkcs1' or 'blob'");
 }
 
 RsaKey readKeyFile(const std::string& name, bool needPrivate) {
@@ -73,8 +74,14 @@ std::vector<uint8_t> keyFileBytes(const RsaKey& key, KeyFormat format, bool publ
     if (format == KeyFormat::Blob) {
         return asPrivate ? makePrivateKeyBlob(key, CalgRsaKeyx, name) : makeKeyBlob(key.publicKey);
     }
-    const std::string pem = asPrivate ? writePem("PRIVATE KEY", privateKeyInfo(key))
-                                      : writePem("PUBLIC KEY", subjectPublicKeyInfo(key.publicKey));
+    std::string pem;
+    if (format == KeyFormat::Pkcs1) {
+        pem = asPrivate ? writePem("RSA PRIVATE KEY", pkcs1PrivateKey(key))
+                        : writePem("RSA PUBLIC KEY", pkcs1PublicKey(key.publicKey));
+    } else {
+        pem = asPrivate ? writePem("PRIVATE KEY", privateKeyInfo(key))
+                        : writePem("PUBLIC KEY", subjectPublicKeyInfo(key.publicKey));
+    }
     return std::vector<uint8_t>(pem.begin(), pem.end());
 }
 

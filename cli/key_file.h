@@ -16,9 +16,9 @@
 
 namespace zqcli {
 
-enum class KeyFormat { Pem, Blob };
+enum class KeyFormat { Pem, Pkcs1, Blob };
 
-// keyFormatOption is the value of --format ("pem" or "blob"), or
+// keyFormatOption is the value of --format ("pem", "pkcs1" or "blob"), or
 // `otherwise` when it is not given; any other value is a usage Failure of
 // `command`.
 KeyFormat keyFormatOption(const ParsedOptions& options, const char* command, KeyFormat otherwise);
@@ -31,9 +31,10 @@ RsaKey readKeyFile(const std::string& name, bool needPrivate);
 // readKeyBytes is the same for the content `bytes` of the file `name`.
 RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate);
 
-// keyFileBytes is `key` in `format`: its private key (PKCS #8 PEM, or a
-// PRIVATEKEYBLOB) when it has one and not `publicOnly`, else its public key
-// (SubjectPublicKeyInfo PEM, or a PUBLICKEYBLOB as makeKeyBlob writes it).
+// keyFileBytes is `key` in `format`: its private key (PKCS #8 PEM, PKCS #1
+// "RSA PRIVATE KEY" PEM, or a PRIVATEKEYBLOB) when it has one and not
+// `publicOnly`, else its public key (SubjectPublicKeyInfo PEM, PKCS #1 "RSA
+// PUBLIC KEY" PEM, or a PUBLICKEYBLOB as makeKeyBlob writes it).
 // `name` is the key's, for a message.
 std::vector<uint8_t> keyFileBytes(const RsaKey& key, KeyFormat format, bool publicOnly, const std::string& name);
 

@@ -19,8 +19,9 @@ namespace zqcli {
 namespace {
 
 const char help[] =
-    "Usage: zqcrypt keygen [--bits N] [-e E] [--insecure] [--format pem|blob] [-o FILE]\n"
-    "       zqcrypt keygen --from KEY [--format pem|blob] [-o FILE]\n"
+    "Usage: zqcrypt keygen [--bits N] [-e E] [--insecure] [--format pem|pkcs1|blob]\n"
+    "                      [-o FILE]\n"
+    "       zqcrypt keygen --from KEY [--format pem|pkcs1|blob] [-o FILE]\n"
 #ifdef _WIN32
     "Make an RSA private key with CryptoAPI and write it as PEM (PKCS #8) or a\n"
 #else
@@ -41,8 +42,10 @@ const char help[] =
     "  --insecure         also allow sizes from 512 bits and exponents from 3: such\n"
     "                     keys let anyone forge signatures the library accepts\n"
     "  --from KEY         rewrite the private key in KEY instead of making one\n"
-    "  --format FORMAT    'pem' (PKCS #8, as OpenSSL writes it; the default) or\n"
-    "                     'blob' (CryptoAPI's PRIVATEKEYBLOB)\n"
+    "  --format FORMAT    'pem' (PKCS #8, as OpenSSL writes it; the default),\n"
+    "                     'pkcs1' (PEM 'RSA PRIVATE KEY', as 'openssl rsa\n"
+    "                     -traditional' writes it) or 'blob' (CryptoAPI's\n"
+    "                     PRIVATEKEYBLOB)\n"
     "  -o, --output FILE  write the key to FILE, which appears only when complete\n";
 
 // parseNumber reads a decimal or 0x hexadecimal number of at most 32 bits.

@@ -43,8 +43,7 @@ void printOverview() {
             "that does not match, 2 any other error. Errors are one line on stderr:\n"
             "'zqcrypt: NAME: reason'. Files named with -o appear only when complete.\n"
 #if defined(_WIN32)
-            "\nKeys and signatures are made through CryptoAPI; verify --strict needs\n"
-            "libcrypto, which this build lacks.\n"
+            "\nKeys and signatures are made through CryptoAPI.\n"
 #elif !defined(ZQ_WITH_LIBCRYPTO)
             "\nThis build has no libcrypto: it reads and writes key files and checks\n"
             "signatures, but makes no keys and no signatures.\n"

@@ -13,7 +13,7 @@ namespace zqcli {
 namespace {
 
 const char help[] =
-    "Usage: zqcrypt pubkey [--format blob|pem] [-o FILE] KEY\n"
+    "Usage: zqcrypt pubkey [--format blob|pem|pkcs1] [-o FILE] KEY\n"
     "Write the public part of the RSA key in KEY ('-' for standard input; PEM or DER,\n"
     "private or public, PKCS #8, SubjectPublicKeyInfo or PKCS #1, or a PRIVATEKEYBLOB\n"
     "or PUBLICKEYBLOB) as the PUBLICKEYBLOB that the zqcrypt library imports, to FILE\n"
@@ -21,8 +21,9 @@ const char help[] =
     "rounded up to a multiple of 32, as the library reads whole 32-bit words; for\n"
     "2048, 3072 or 4096-bit keys the blob is byte for byte what\n"
     "'openssl rsa -pubout -outform MSBLOB' writes.\n\n"
-    "  --format FORMAT    'blob' (the default) or 'pem' (SubjectPublicKeyInfo, as\n"
-    "                     OpenSSL writes it)\n"
+    "  --format FORMAT    'blob' (the default), 'pem' (SubjectPublicKeyInfo, as\n"
+    "                     OpenSSL writes it) or 'pkcs1' (PEM 'RSA PUBLIC KEY', as\n"
+    "                     'openssl rsa -RSAPublicKey_out' writes it)\n"
     "  --pem              the same as --format pem\n"
     "  -o, --output FILE  write to FILE, which appears only when complete\n";
 

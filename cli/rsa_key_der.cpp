@@ -119,24 +119,30 @@ RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name) {
     return key;
 }
 
-std::vector<uint8_t> privateKeyInfo(const RsaKey& key) {
+std::vector<uint8_t> pkcs1PrivateKey(const RsaKey& key) {
     const RsaPrivateParts& parts = key.privateParts;
-    const std::vector<uint8_t> rsaKey = derElement(
-        DerSequence, derConcatenate({derInteger({0}), derInteger(key.publicKey.modulus),
-                                     derInteger(exponentBytes(key.publicKey.exponent)),
-                                     derInteger(parts.privateExponent), derInteger(parts.prime1),
-                                     derInteger(parts.prime2), derInteger(parts.exponent1),
-                                     derInteger(parts.exponent2), derInteger(parts.coefficient)}));
+    return derElement(DerSequence, derConcatenate({derInteger({0}), derInteger(key.publicKey.modulus),
+                                                   derInteger(exponentBytes(key.publicKey.exponent)),
+                                                   derInteger(parts.privateExponent), derInteger(parts.prime1),
+                                                   derInteger(parts.prime2), derInteger(parts.exponent1),
+                                                   derInteger(parts.exponent2), derInteger(parts.coefficient)}));
+}
+
+std::vector<uint8_t> privateKeyInfo(const RsaKey& key) {
+    const std::vector<uint8_t> rsaKey = pkcs1PrivateKey(key);
     const std::vector<uint8_t> algorithm =
         derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption), derElement(DerNull, {})}));
     return derElement(DerSequence,
                       derConcatenate({derInteger({0}), algorithm, derElement(DerOctetString, rsaKey)}));
 }
 
+std::vector<uint8_t> pkcs1PublicKey(const RsaPublicKey& key) {
+    return derElement(DerSequence, derConcatenate({derInteger(key.modulus), derInteger(exponentBytes(key.exponent))}));
+}
+
 std::vector<uint8_t> subjectPublicKeyInfo(const RsaPublicKey& key) {
     std::vector<uint8_t> bits = {0};
-    const std::vector<uint8_t> rsaKey = derElement(
-        DerSequence, derConcatenate({derInteger(key.modulus), derInteger(exponentBytes(key.exponent))}));
+    const std::vector<uint8_t> rsaKey = pkcs1PublicKey(key);
     bits.insert(bits.end(), rsaKey.begin(), rsaKey.end());
     const std::vector<uint8_t> algorithm =
         derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption), derElement(DerNull, {})}));

@@ -19,8 +19,11 @@ namespace zqcli {
 // or an exponent above 32 bits throws a Failure naming the file.
 RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name);
 
-// The structures, written. privateKeyInfo needs a key with its private part.
+// The structures, written. The private ones need a key with its private
+// part: RSAPrivateKey alone (PKCS #1), or wrapped in PrivateKeyInfo.
+std::vector<uint8_t> pkcs1PrivateKey(const RsaKey& key);
 std::vector<uint8_t> privateKeyInfo(const RsaKey& key);
+std::vector<uint8_t> pkcs1PublicKey(const RsaPublicKey& key);
 std::vector<uint8_t> subjectPublicKeyInfo(const RsaPublicKey& key);
 
 }  // namespace zqcli

@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Failure&) {
         return 0;
     }
-    for (const KeyFormat format : {KeyFormat::Pem, KeyFormat::Blob}) {
+    for (const KeyFormat format : {KeyFormat::Pem, KeyFormat::Pkcs1, KeyFormat::Blob}) {
         std::vector<uint8_t> written;
         try {
             written = keyFileBytes(key, format, false, "fuzz");
         } catch (const Failure&) {
             // Only a private key whose values exceed a blob's fields.
-            if (format == KeyFormat::Pem || !key.hasPrivate) abort();
+            if (format != KeyFormat::Blob || !key.hasPrivate) abort();
             continue;
         }
         RsaKey again;

@@ -221,12 +221,16 @@ def keys_table(tool, folder):
         write("key", content)
         check(tool("pubkey", "-", stdin=content) == (0, msblob, b""), "pubkey from %s" % form)
         check(tool("pubkey", "--format", "pem", "key")[1] == spki, "pubkey --format pem from %s" % form)
+        check(tool("pubkey", "--format", "pkcs1", "key")[1] == forms["pkcs1 public pem"],
+              "pubkey --format pkcs1 from %s" % form)
         if "public" in form or "spki" in form:
             continue
         # Our PEM is OpenSSL's, and the blob too, from every private form.
         check(tool("keygen", "--from", "key")[1] == pkcs8, "keygen --from %s: OpenSSL's PEM" % form)
         check(tool("keygen", "--from", "key", "--format", "blob")[1] == private_blob,
               "keygen --from %s: OpenSSL's PRIVATEKEYBLOB" % form)
+        check(tool("keygen", "--from", "key", "--format", "pkcs1")[1] == forms["pkcs1 pem"],
+              "keygen --from %s: OpenSSL's PKCS #1 PEM" % form)
         rc, made, _ = tool("sign", "--key", "key", "doc.txt")
         check(rc == 0 and made == signature, "sign with %s: OpenSSL's signature, reversed" % form)
         if tool.peer:
