@@ -42,35 +42,24 @@ private:
     HCRYPTPROV handle_ = 0;
 };
 
-class Key {
+// Handle: a key or hash handle, destroyed with the scope.
+template <typename Value, BOOL(WINAPI* destroy)(Value)>
+class Handle {
 public:
-    Key() = default;
-    ~Key() {
-        if (handle_ != 0) CryptDestroyKey(handle_);
+    Handle() = default;
+    ~Handle() {
+        if (handle_ != 0) destroy(handle_);
     }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HCRYPTKEY* out() { return &handle_; }
-    HCRYPTKEY get() const { return handle_; }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Value* out() { return &handle_; }
+    Value get() const { return handle_; }
 
 private:
-    HCRYPTKEY handle_ = 0;
+    Value handle_ = 0;
 };
-
-class Hash {
-public:
-    Hash() = default;
-    ~Hash() {
-        if (handle_ != 0) CryptDestroyHash(handle_);
-    }
-    Hash(const Hash&) = delete;
-    Hash& operator=(const Hash&) = delete;
-    HCRYPTHASH* out() { return &handle_; }
-    HCRYPTHASH get() const { return handle_; }
-
-private:
-    HCRYPTHASH handle_ = 0;
-};
+using Key = Handle<HCRYPTKEY, CryptDestroyKey>;
+using Hash = Handle<HCRYPTHASH, CryptDestroyHash>;
 
 // The key bytes CryptoAPI held are cleared before they are freed.
 void clear(std::vector<uint8_t>& bytes) { SecureZeroMemory(bytes.data(), bytes.size()); }
