@@ -42,6 +42,7 @@ show zqcrypt verify --key key.blob --sig order.sig order.txt
 printf 'Pay Mallory 100 coins.\n' >order.txt
 show cat order.txt
 show zqcrypt verify --key key.blob --sig order.sig order.txt
+show zqcrypt verify --key key.blob --sig order.sig --explain order.txt
 show zqcrypt md5 order.txt key.blob
 show zqcrypt base64 order.txt
 echo
