@@ -4,8 +4,8 @@
 // rsa_signer.h. Keys live only in memory: the provider is opened with
 // CRYPT_VERIFYCONTEXT (no key container on disk), a new key is exported as
 // a PRIVATEKEYBLOB, and a key to sign with is imported from one. An
-// imported key signs as the key of the spec its blob's algorithm names:
-// CALG_RSA_SIGN, for AT_SIGNATURE. CryptSignHash writes the signature
+// imported key takes the role its blob's algorithm names: CALG_RSA_SIGN
+// makes it the signature key (AT_SIGNATURE). CryptSignHash writes the signature
 // least significant byte first, the library's order.
 #include <windows.h>
 #include <wincrypt.h>

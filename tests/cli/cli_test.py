@@ -285,10 +285,9 @@ def keys_table(tool, folder):
     }
     for name, (content, reason) in bad.items():
         write(name, content)
-        for args in [["pubkey", name], ["sign", "--key", name, "doc.txt"]]:
-            rc, out, err = tool(*args)
-            check(rc == 2 and out == b"" and one_error_line(err) and name.encode() in err and reason in err,
-                  "%s: exit %d, stderr %r" % (args, rc, err))
+        rc, out, err = tool("pubkey", name)
+        check(rc == 2 and out == b"" and one_error_line(err) and name.encode() in err and reason in err,
+              "pubkey %s: exit %d, stderr %r" % (name, rc, err))
 
 
 # ---- signatures ------------------------------------------------------------
@@ -797,8 +796,6 @@ def progress_table(tool, folder):
     rc, out, err = tool("base64", "-d", "--progress", "bad.b64")
     check(rc == 2 and b"\r" in err and one_error_line(b"\n".join(screen(err))),
           "an error on a clean line: %r" % err[-200:])
-    rc, _, err = tool("md5", "--progress", "--no-progress", "data")
-    check(rc == 2 and one_error_line(err), "--progress with --no-progress")
 
 
 TABLES = {"md5": md5_table, "base64": base64_table, "keys": keys_table,
