@@ -2,9 +2,12 @@
 //
 // The gates of the exported calls (call_gate.h). Each thread that calls the
 // library has a Mark of its own, in thread-local storage, put into the list
-// of marks at its first call and taken out when the thread ends (a
-// thread-specific key's destructor). A mark lives as long as its thread, so a
-// call that races with unload never writes to memory that unload has freed.
+// of marks at its first call and taken out when the thread ends (a hook of
+// thread_end.h, which also keeps the library loaded until then). A mark lives
+// as long as its thread, so a call that races with unload never writes to
+// memory that unload has freed. A thread whose mark cannot be listed (its end
+// has begun) counts its calls on a shared mark, listed while the gates run,
+// with atomic additions.
 //
 // A call sets its thread's mark, then looks whether the gates are closed;
 // unload closes them, then looks at every mark. That is the two-sided
@@ -24,13 +27,14 @@
 #include <atomic>
 
 #include "frame/call_gate.h"
+#include "frame/thread_end.h"
 #include "frame/thread_list.h"
 
 namespace zq {
 
 struct CallGate::Mark {
-    std::atomic<uint32_t> depth{0};  // calls of its thread inside; written by that thread only
-    std::atomic<bool> listed{false};  // written by its thread, and at unload
+    std::atomic<uint32_t> depth{0};  // calls inside; written by its thread only, but for sharedMark
+    std::atomic<bool> listed{false};  // written by its thread, and at unload and its end
     Mark* previous = nullptr;        // the list, guarded by listLock
     Mark* next = nullptr;
 };
@@ -44,16 +48,14 @@ ThreadList<Mark> marks;  // guarded by listLock
 
 thread_local Mark threadMark;
 
-// The gates run from load to unload. Without a thread-specific key to take
-// a mark out of the list when its thread ends, no mark can be listed: calls
-// then share one mark, and unload, unable to see them, releases nothing.
+// The gates run from load to unload. Before load no mark can be listed:
+// calls then count on the shared mark, and unload, which has not seen them
+// start, releases nothing.
 enum class Gates { unmarked, running, stopped };
 std::atomic<Gates> gates{Gates::unmarked};
-Mark sharedMark;
+Mark sharedMark;  // listed while the gates run
 
-// Written at load and unload only.
-pthread_key_t markKey;
-bool processBarrier = false;
+bool processBarrier = false;  // written at load only
 
 std::atomic<bool> closed{false};
 
@@ -66,17 +68,20 @@ void link(Mark* mark) noexcept {
     pthread_mutex_unlock(&listLock);
 }
 
+// unlink is the hook of a thread's end. Unload may have taken the mark out
+// already.
 void unlink(void* pointer) noexcept {
     auto* mark = static_cast<Mark*>(pointer);
     pthread_mutex_lock(&listLock);
-    marks.unlink(mark);
+    if (mark->listed.load(std::memory_order_relaxed)) marks.unlink(mark);
     mark->listed.store(false, std::memory_order_relaxed);
     pthread_mutex_unlock(&listLock);
 }
 
 // markToUse is the mark for a call of a thread whose own mark is not listed
 // yet: that mark once it is listed (at the thread's first call), the shared
-// one while marks cannot be listed, or null once the gates are stopped.
+// one while the thread's cannot be listed, or null once the gates are
+// stopped.
 [[gnu::noinline]] Mark* markToUse(Mark* own) noexcept {
     switch (gates.load(std::memory_order_relaxed)) {
     case Gates::stopped:
@@ -86,10 +91,22 @@ void unlink(void* pointer) noexcept {
     case Gates::running:
         break;
     }
-    if (pthread_setspecific(markKey, own) != 0) return &sharedMark;
+    if (!atThreadEnd(unlink, own)) return &sharedMark;
     own->listed.store(true, std::memory_order_relaxed);
     link(own);
     return own;
+}
+
+// enter and leave count a call on its mark: a plain store on the thread's
+// own, an atomic addition on the shared one.
+void enter(Mark& mark) noexcept {
+    if (&mark == &sharedMark) mark.depth.fetch_add(1, std::memory_order_relaxed);
+    else mark.depth.store(mark.depth.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+void leave(Mark& mark) noexcept {
+    if (&mark == &sharedMark) mark.depth.fetch_sub(1, std::memory_order_release);
+    else mark.depth.store(mark.depth.load(std::memory_order_relaxed) - 1, std::memory_order_release);
 }
 
 // After fork the child has one thread: the marks of the others are dropped,
@@ -99,6 +116,8 @@ void unlockAfterFork() noexcept { pthread_mutex_unlock(&listLock); }
 void resetInChild() noexcept {
     Mark* own = &threadMark;
     marks.keepOnly(own->listed.load(std::memory_order_relaxed) ? own : nullptr);
+    sharedMark.depth.store(0, std::memory_order_relaxed);
+    if (gates.load(std::memory_order_relaxed) == Gates::running) marks.link(&sharedMark);
     pthread_mutex_init(&listLock, nullptr);
 }
 
@@ -109,24 +128,23 @@ CallGate::CallGate() noexcept : mark_(&threadMark) {
         mark_ = markToUse(mark_);
         if (mark_ == nullptr) return;
     }
-    mark_->depth.store(mark_->depth.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    enter(*mark_);
     if (processBarrier) std::atomic_signal_fence(std::memory_order_seq_cst);
     else std::atomic_thread_fence(std::memory_order_seq_cst);
     if (closed.load(std::memory_order_relaxed)) [[unlikely]] {
-        mark_->depth.store(mark_->depth.load(std::memory_order_relaxed) - 1, std::memory_order_release);
+        leave(*mark_);
         mark_ = nullptr;
     }
 }
 
 CallGate::~CallGate() {
-    if (mark_ != nullptr) {
-        mark_->depth.store(mark_->depth.load(std::memory_order_relaxed) - 1, std::memory_order_release);
-    }
+    if (mark_ != nullptr) leave(*mark_);
 }
 
 void CallGate::start() noexcept {
     closed.store(false, std::memory_order_relaxed);
-    if (pthread_key_create(&markKey, unlink) != 0) return;
+    if (gates.load(std::memory_order_relaxed) == Gates::running) return;
+    link(&sharedMark);
     const long commands = membarrier(MEMBARRIER_CMD_QUERY);
     processBarrier = commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0 &&
                      membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0;
@@ -154,11 +172,10 @@ bool CallGate::closeAll() noexcept {
 
 void CallGate::stop() noexcept {
     if (gates.load(std::memory_order_relaxed) != Gates::running) return;
-    // No thread-exit hook may run into a library that is gone. The marks of
-    // threads still alive stay in their storage, listed no more, so that a
-    // start after this one (a test's) lists them anew.
+    // The marks of threads still alive stay in their storage, listed no
+    // more, so that a start after this one (a test's) lists them anew; their
+    // threads' ends find them so.
     gates.store(Gates::stopped, std::memory_order_relaxed);
-    pthread_key_delete(markKey);
     pthread_mutex_lock(&listLock);
     marks.forEach([](Mark& mark) { mark.listed.store(false, std::memory_order_relaxed); });
     marks.keepOnly(nullptr);

@@ -28,6 +28,7 @@
 #include "frame/call_gate.h"
 #include "frame/heap_probe.h"
 #include "frame/private_heap.h"
+#include "frame/thread_end.h"
 #include "frame/thread_list.h"
 
 namespace zq {
@@ -119,7 +120,7 @@ Probe probe;            // guarded by heapLock
 // belongs to the store of one epoch: releasing the whole store (unload, or
 // a test's detach) starts a new epoch, and a cache of an older one is
 // dropped unread, its blocks gone with the store. A thread that ends gives
-// its blocks back. The live-block and request counts of the test
+// its blocks back (a hook of thread_end.h). The live-block and request counts of the test
 // instruments are kept per thread as well, and summed when read. While a
 // test instrument is armed every request takes the lock, so that each one
 // is counted, can fail and is seen.
@@ -137,8 +138,6 @@ thread_local ThreadCache threadCache;
 ThreadList<ThreadCache> caches;  // guarded by heapLock
 std::atomic<uint32_t> storeEpoch{1};
 std::atomic<bool> instrumented{false};
-pthread_key_t cacheKey;  // written at load and unload only
-bool cacheKeyMade = false;
 
 // bump adds `by` to a counter that only its own thread writes.
 template <typename Counter>
@@ -146,12 +145,21 @@ void bump(std::atomic<Counter>& counter, Counter by) noexcept {
     counter.store(counter.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
 }
 
+void retire(void* pointer) noexcept;
+
+// hooked says whether the calling thread's cache may be listed: its end
+// will take it out. Outside the lock, before the first request that lists
+// it (setting the hook may take the loader's lock, which an unload holds
+// while it takes the heap's).
+bool hooked(ThreadCache& cache) noexcept { return cache.listed || atThreadEnd(retire, &cache); }
+
 // adopt readies the calling thread's cache, under the lock: listed at the
 // thread's first request, and emptied when its epoch is over. False when
-// it cannot be listed; the thread then works without a cache.
-bool adopt(ThreadCache& cache) noexcept {
+// it cannot be listed (`hooked` said no); the thread then works without a
+// cache.
+bool adopt(ThreadCache& cache, bool canList) noexcept {
     if (!cache.listed) {
-        if (!cacheKeyMade || pthread_setspecific(cacheKey, &cache) != 0) return false;
+        if (!canList) return false;
         cache.listed = true;
         caches.link(&cache);
     }
@@ -168,6 +176,7 @@ bool adopt(ThreadCache& cache) noexcept {
 void retire(void* pointer) noexcept {
     auto& cache = *static_cast<ThreadCache*>(pointer);
     Locked locked;
+    if (!cache.listed) return;
     if (cache.epoch == storeEpoch.load(std::memory_order_relaxed)) store.giveAll(cache.blocks);
     probe.live += static_cast<uint32_t>(cache.live.exchange(0, std::memory_order_relaxed));
     probe.requests += cache.requests.exchange(0, std::memory_order_relaxed);
@@ -188,8 +197,9 @@ void updateInstrumented() noexcept {
 }
 
 [[gnu::noinline]] void* allocateLocked(uint32_t n, ThreadCache& cache) noexcept {
+    const bool canList = hooked(cache);
     Locked locked;
-    const bool own = adopt(cache);
+    const bool own = adopt(cache, canList);
     // No heap outside load and unload: nothing may be handed out.
     if (probe.refuses() || !attached) return nullptr;
     void* block = store.take(n);
@@ -201,6 +211,7 @@ void updateInstrumented() noexcept {
 }
 
 [[gnu::noinline]] void releaseLocked(void* block, ThreadCache& cache) noexcept {
+    const bool canList = hooked(cache);
     heapLock.lock();
     if (probe.observer != nullptr) {
         // The observer sees the block, outside the lock, before it can be
@@ -210,7 +221,7 @@ void updateInstrumented() noexcept {
         observer(block, BlockStore::sizeOf(block));
         heapLock.lock();
     }
-    if (adopt(cache)) bump(cache.live, -1);
+    if (adopt(cache, canList)) bump(cache.live, -1);
     else --probe.live;
     store.give(block);
     heapLock.unlock();
@@ -276,7 +287,6 @@ void PrivateHeap::release(void* block) noexcept {
 __attribute__((constructor(101))) static void processAttach() {
     if (!PrivateHeap::attach()) abort();
     CallGate::start();
-    cacheKeyMade = pthread_key_create(&cacheKey, retire) == 0;
     const auto inChild = [] {
         ThreadCache& own = threadCache;
         caches.keepOnly(own.listed ? &own : nullptr);
@@ -289,8 +299,6 @@ __attribute__((destructor(101))) static void processDetach() {
     if (!CallGate::closeAll()) return;
     PrivateHeap::detach();
     CallGate::stop();
-    // No thread's end may call into a library that is gone.
-    if (cacheKeyMade) pthread_key_delete(cacheKey);
 }
 
 namespace heap_probe {
