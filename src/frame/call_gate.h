@@ -42,8 +42,7 @@ public:
 
     bool open() const noexcept { return mark_ != nullptr; }
 
-    // CallGate::start readies the gates at load: the thread-exit hook that
-    // takes a thread's mark out of the list, and the fork hooks.
+    // CallGate::start readies the gates at load, and their fork hooks.
     static void start() noexcept;
 
     // CallGate::closeAll closes the gates and says true when no call is

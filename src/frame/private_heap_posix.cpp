@@ -286,6 +286,7 @@ void PrivateHeap::release(void* block) noexcept {
 // list keeps the forking thread's own, and their blocks stay unused there.
 __attribute__((constructor(101))) static void processAttach() {
     if (!PrivateHeap::attach()) abort();
+    startThreadEnds();
     CallGate::start();
     const auto inChild = [] {
         ThreadCache& own = threadCache;
@@ -299,6 +300,7 @@ __attribute__((destructor(101))) static void processDetach() {
     if (!CallGate::closeAll()) return;
     PrivateHeap::detach();
     CallGate::stop();
+    stopThreadEnds();
 }
 
 namespace heap_probe {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "frame/call_gate.h"
 #include "frame/heap_probe.h"
 #include "frame/last_error.h"
 #include "frame/private_heap.h"
@@ -253,6 +254,37 @@ TEST(PrivateHeap, AChildOfForkCanAlwaysAllocate) {
 
 // A waiter of higher real-time priority that finds the lock held by a thread
 // it preempted on the same processor must let that thread run to let it go.
+// listsAreWhole walks the lists of thread records (marks and caches) as
+// unload and the test instruments do: 0 when they end, and they do not when
+// a record of a thread that has ended was left in them.
+int listsAreWhole() {
+    (void)probe::liveBlocks();
+    return zq::CallGate::closeAll() ? 0 : 1;
+}
+
+// A thread whose first call comes from a key destructor of the host's, after
+// the library's own hooks could have run, must still take its records out of
+// the lists as it ends: the next thread, in the same storage, would
+// otherwise find them there.
+TEST(PrivateHeap, AThreadsFirstCallFromAKeyDestructorHandsItsRecordsBack) {
+#if defined(ZQ_THREAD_SANITIZER)
+    GTEST_SKIP() << "ThreadSanitizer does not support fork in a program with threads";
+#else
+    const auto call = [] { CryptBlob blob = {}; zqCryptBlobInit(&blob, 64); zqCryptBlobClear(&blob); };
+    static void (*first)() = call;
+    EXPECT_EQ(exitStatusOf(
+                  [] {
+                      static pthread_key_t key;
+                      pthread_key_create(&key, [](void*) { first(); });
+                      std::thread([] { pthread_setspecific(key, &key); }).join();
+                      std::thread(first).join();  // in the storage of the one before
+                      return listsAreWhole();
+                  },
+                  10),
+              0);
+#endif
+}
+
 TEST(PrivateHeap, ARealTimeWaiterLetsAHolderOfLowerPriorityRun) {
 #if defined(__SANITIZE_THREAD__) || defined(ZQ_THREAD_SANITIZER)
     GTEST_SKIP() << "ThreadSanitizer does not support fork in a program with threads";
