@@ -252,10 +252,11 @@ class CannotBuild(RuntimeError):
 
 
 def _cannot_build(why):
+    cmake = "%d.%d" % CMAKE_MINIMUM
     return CannotBuild(
         f"zqcrypt: {why}\n"
         "Installing zqcrypt from source builds its library, libzqcrypt.so, into the package, with\n"
-        "CMake 3.25 or later, C and C++20 compilers and make (Debian: apt install cmake g++ make).\n"
+        f"CMake {cmake} or later, C and C++20 compilers and make (Debian: apt install cmake g++ make).\n"
         "Or install a release's wheel, which carries the library; or name a built one:\n"
         "  ZQCRYPT_BUNDLE_LIBRARY=/path/to/libzqcrypt.so (or pip's --config-settings library=PATH)\n"
         "or install without one, to load the system's or the one ZQCRYPT_LIBRARY names at run time:\n"
