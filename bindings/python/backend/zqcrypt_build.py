@@ -14,7 +14,16 @@ A copy of the shared library goes inside the wheel when one is named, by
 `--config-settings library=PATH` or the environment variable
 ZQCRYPT_BUNDLE_LIBRARY; the wheel is then tagged for the platform the file
 was built for, read from its header (py3-none-linux_x86_64, linux_i686,
-win32), and the package loads that copy before the system's.
+win32), and the package loads that copy before the system's. The word
+`system` instead of a path names none: the package then loads the system's.
+
+pip and other installers call the hooks of `from_source` (pyproject.toml's
+build-backend), which build the library when none is named: CMake builds
+libzqcrypt.so from the repository's sources, or from those the sdist carries
+(CMakeLists.txt, cmake/, include/, src/), into the wheel. Without CMake or a
+compiler the install stops and says what is missing, rather than install a
+package that cannot load a library. The functions of this module, which the
+release scripts and the Debian package call, bundle only what they are told.
 
 Archives are reproducible: entries in sorted order, each with the time of
 SOURCE_DATE_EPOCH (1980-01-01 without it), a fixed mode and owner.
@@ -30,8 +39,11 @@ import hashlib
 import io
 import os
 import re
+import shutil
+import subprocess
 import sys
 import tarfile
+import tempfile
 import time
 import zipfile
 
@@ -52,6 +64,13 @@ HEADERS = [
 ]
 
 
+# The library's sources, from the root of the CMake project: the repository,
+# or the top of the sdist, which carries these.
+NATIVE_SOURCES = ["CMakeLists.txt", "cmake", "include", "src"]
+CMAKE_MINIMUM = (3, 25)  # cmake_minimum_required of CMakeLists.txt
+SYSTEM = "system"  # the `library` setting that bundles none
+
+
 def _read(path):
     with open(path, "rb") as source:
         return source.read()
@@ -62,6 +81,22 @@ def _shared(name):
     the sdist's copy when building from one, else the repository's."""
     inside = os.path.join(ROOT, name)
     return inside if os.path.exists(inside) else os.path.join(ROOT, "..", "..", name)
+
+
+def _native_root():
+    """The root of the CMake project the library is built from."""
+    return os.path.dirname(os.path.abspath(_shared("CMakeLists.txt")))
+
+
+def _native_files():
+    """The library's sources, relative to _native_root(), sorted."""
+    top = _native_root()
+    files = [NATIVE_SOURCES[0]]
+    for folder in NATIVE_SOURCES[1:]:
+        for parent, _, names in os.walk(os.path.join(top, folder)):
+            files += [os.path.relpath(os.path.join(parent, name), top).replace(os.sep, "/")
+                      for name in names]
+    return sorted(files)
 
 
 def _package_files():
@@ -166,6 +201,7 @@ def _write_sdist(folder, version, text):
     top = f"{PACKAGE}-{version}"
     files = [(name, _read(os.path.join(ROOT, name)))
              for name in ["backend/zqcrypt_build.py", "pyproject.toml"] + _package_files()]
+    files += [(name, _read(os.path.join(_native_root(), name))) for name in _native_files()]
     files += [("LICENSE", _read(_shared("LICENSE"))), ("PKG-INFO", text.encode())]
     file_name = f"{top}.tar.gz"
     with open(os.path.join(folder, file_name), "wb") as raw, \
@@ -178,10 +214,87 @@ def _write_sdist(folder, version, text):
     return file_name
 
 
-# PEP 517 hooks.
+def _cmake_version():
+    """CMake's version as a tuple of numbers, or None without a cmake program."""
+    if not shutil.which("cmake"):
+        return None
+    said = subprocess.run(["cmake", "--version"], capture_output=True, text=True).stdout
+    found = re.search(r"version (\d+)\.(\d+)", said)
+    return tuple(map(int, found.groups())) if found else (0, 0)
+
+
+def _found(variable, names):
+    """Whether the program the environment variable names (CC, CXX), or else
+    one of `names`, is on PATH."""
+    chosen = os.environ.get(variable, "").split()
+    return any(shutil.which(name) for name in (chosen[:1] or names))
+
+
+def _missing_tools():
+    """What building the library needs and this machine lacks."""
+    missing = []
+    cmake = _cmake_version()
+    if cmake is None:
+        missing.append("cmake")
+    elif cmake < CMAKE_MINIMUM:
+        missing.append("cmake %d.%d or later (this one is %d.%d)" % (CMAKE_MINIMUM + cmake))
+    if not _found("CXX", ["c++", "g++", "clang++"]):
+        missing.append("a C++ compiler (c++, g++ or clang++)")
+    if not _found("CC", ["cc", "gcc", "clang"]):
+        missing.append("a C compiler (cc, gcc or clang)")
+    if not (shutil.which("make") or shutil.which("ninja") or os.environ.get("CMAKE_GENERATOR")):
+        missing.append("make")
+    return missing
+
+
+class CannotBuild(RuntimeError):
+    """The library cannot be built here; the message says why and what else to do."""
+
+
+def _cannot_build(why):
+    cmake = "%d.%d" % CMAKE_MINIMUM
+    return CannotBuild(
+        f"zqcrypt: {why}\n"
+        "Installing zqcrypt from source builds its library, libzqcrypt.so, into the package, with\n"
+        f"CMake {cmake} or later, C and C++20 compilers and make (Debian: apt install cmake g++ make).\n"
+        "Or install a release's wheel, which carries the library; or name a built one:\n"
+        "  ZQCRYPT_BUNDLE_LIBRARY=/path/to/libzqcrypt.so (or pip's --config-settings library=PATH)\n"
+        "or install without one, to load the system's or the one ZQCRYPT_LIBRARY names at run time:\n"
+        f"  ZQCRYPT_BUNDLE_LIBRARY={SYSTEM} (or pip's --config-settings library={SYSTEM})")
+
+
+def build_library(scratch):
+    """Builds libzqcrypt.so with CMake from the library's sources in the
+    folder `scratch` and returns its path; raises CannotBuild, saying what
+    is missing, when it cannot."""
+    if not sys.platform.startswith("linux"):
+        raise _cannot_build(f"the library is built at install on Linux only, not {sys.platform}.")
+    missing = _missing_tools()
+    if missing:
+        raise _cannot_build("this machine lacks " + ", ".join(missing) + ".")
+    build = os.path.join(scratch, "build")
+    generator = ["-G", "Ninja"] if not (shutil.which("make") or os.environ.get("CMAKE_GENERATOR")) else []
+    jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(os.cpu_count() or 1)
+    print(f"zqcrypt: building libzqcrypt.so from {_native_root()} with CMake", file=sys.stderr, flush=True)
+    for step in (["cmake", "-S", _native_root(), "-B", build, *generator, "-DCMAKE_BUILD_TYPE=Release",
+                  "-DZQ_TESTS=OFF", "-DZQ_BENCH=OFF", "-DZQ_FUZZ=OFF"],
+                 ["cmake", "--build", build, "--target", "zqcrypt", "--parallel", jobs]):
+        if subprocess.run(step).returncode != 0:
+            raise _cannot_build("CMake could not build libzqcrypt.so; its output above says why.")
+    return os.path.join(build, "lib", "libzqcrypt.so")
+
+
+def _library_setting(config_settings):
+    """The library to bundle as named (a path, or SYSTEM), or None."""
+    return (config_settings or {}).get("library") or os.environ.get("ZQCRYPT_BUNDLE_LIBRARY")
+
+
+# PEP 517 hooks that bundle the library named, or none.
 
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
-    library = (config_settings or {}).get("library") or os.environ.get("ZQCRYPT_BUNDLE_LIBRARY")
+    library = _library_setting(config_settings)
+    if library == SYSTEM:
+        library = None
     if library and not os.path.isfile(library):
         raise RuntimeError(f"zqcrypt: no library file {library} to bundle")
     return _write_wheel(wheel_directory, *metadata(), library)
@@ -189,6 +302,24 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
 
 def build_sdist(sdist_directory, config_settings=None):
     return _write_sdist(sdist_directory, *metadata())
+
+
+class from_source:
+    """PEP 517 hooks, pyproject.toml's build-backend: those above, except that
+    a wheel with no library named gets one built from source."""
+
+    build_sdist = staticmethod(build_sdist)
+
+    @staticmethod
+    def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
+        if _library_setting(config_settings):
+            return build_wheel(wheel_directory, config_settings, metadata_directory)
+        with tempfile.TemporaryDirectory(prefix="zqcrypt-library-") as scratch:
+            try:
+                library = build_library(scratch)
+            except CannotBuild as reason:
+                raise SystemExit(str(reason)) from None  # the installer shows it alone
+            return build_wheel(wheel_directory, {"library": library})
 
 
 if __name__ == "__main__":

@@ -6,9 +6,9 @@
 #   2. the wheel, installed offline in a fresh venv: the package's tests pass,
 #      and the library loaded is the wheel's copy (ZQCRYPT_LIBRARY unset);
 #   3. the sdist, installed offline in a fresh venv through pip's build
-#      isolation (the standard library alone builds it): the library loaded is
-#      the one ZQCRYPT_LIBRARY names, else the one the system's search finds
-#      (here through LD_LIBRARY_PATH).
+#      isolation (the standard library alone builds the package, and CMake the
+#      library from the sources the sdist carries): the library loaded is the
+#      one ZQCRYPT_LIBRARY names, else the copy built at install.
 #
 # Usage: run_wheel.sh <python> <libzqcrypt.so> <scratch folder>
 set -euo pipefail
@@ -22,21 +22,12 @@ unset ZQCRYPT_LIBRARY
 rm -rf "$scratch"
 mkdir -p "$scratch/copy/bindings/python"
 
-# expect <what> <file> <command...>: the command's loaded library is <file>.
-expect() {
-  local what=$1 file=$2 loaded
-  shift 2
-  loaded=$(cd "$scratch" && "$@" "$package/tests/loaded_library.py")
-  if [ "$loaded" != "$file" ]; then
-    echo "$what: loaded '$loaded', not '$file'" >&2
-    exit 1
-  fi
-  echo "$what: $loaded"
-}
+. "$package/tests/expect_loaded.sh"
 
 "$python" "$package/backend/zqcrypt_build.py" "$scratch/one" "$library"
 cp -r "$package/pyproject.toml" "$package/backend" "$package/zqcrypt" "$scratch/copy/bindings/python/"
-cp "$repository/CMakeLists.txt" "$repository/LICENSE" "$scratch/copy/"
+cp -r "$repository/CMakeLists.txt" "$repository/LICENSE" "$repository/cmake" "$repository/include" \
+  "$repository/src" "$scratch/copy/"
 cp "$library" "$scratch/copy/libzqcrypt.so"
 find "$scratch/copy" -type f -exec touch -d "2001-02-03 04:05:06" {} +
 "$python" "$scratch/copy/bindings/python/backend/zqcrypt_build.py" "$scratch/two" \
@@ -56,5 +47,6 @@ venv=$scratch/sdist/bin/python
 "$venv" -m pip install --quiet --no-deps "$scratch"/one/zqcrypt-*.tar.gz
 expect "sdist, ZQCRYPT_LIBRARY" "$scratch/copy/libzqcrypt.so" \
   env ZQCRYPT_LIBRARY="$scratch/copy/libzqcrypt.so" "$venv"
-expect "sdist, the system's search" "$library" env LD_LIBRARY_PATH="$(dirname "$library")" "$venv"
+platlib=$("$venv" -c 'import sysconfig; print(sysconfig.get_path("platlib"))')
+expect "sdist, built at install" "$platlib/zqcrypt/libzqcrypt.so" "$venv"
 rm -rf "$scratch"

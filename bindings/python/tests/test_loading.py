@@ -1,4 +1,4 @@
-"""Which library file the package loads."""
+"""Which library file the package loads, and what the package shows."""
 import os
 
 import pytest
@@ -34,3 +34,8 @@ def test_windows_names_are_the_dll_exports():
 
     names = {decorated_name(name, argtypes) for name, argtypes in SIGNATURES.values()}
     assert names and names <= exported
+
+
+def test_public_names_are_the_api():
+    public = {name for name in dir(zqcrypt) if not name.startswith("_")}
+    assert public == set(zqcrypt.__all__)

@@ -2,6 +2,7 @@
 and processes forked while they do."""
 import hashlib
 import multiprocessing
+import os
 import random
 import threading
 from concurrent.futures import ThreadPoolExecutor
@@ -10,6 +11,11 @@ import zqcrypt
 from conftest import signature_records
 
 RECORDS = [record for record in signature_records() if len(record[0]) <= 20 + 128]
+
+# Set as every fork begins: this module registers after the package, so this
+# runs before the package's own fork handler.
+FORK_BEGINS = threading.Event()
+os.register_at_fork(before=FORK_BEGINS.set)
 
 
 def work(seed):
@@ -34,6 +40,49 @@ def hash_once(data, expected):
     raise SystemExit(0 if zqcrypt.md5(data) == expected else 1)
 
 
+def fork_and_hash(outcomes):
+    """Forks a child (multiprocessing's way) that hashes once; appends its exit
+    code to `outcomes`, or "hung" if it has not finished within 5 s."""
+    data = bytes(range(200))
+    child = multiprocessing.get_context("fork").Process(
+        target=hash_once, args=(data, hashlib.md5(data).digest()))
+    child.start()
+    child.join(timeout=5)
+    outcomes.append("hung" if child.is_alive() else child.exitcode)
+    child.kill()
+    child.join()
+
+
+def test_children_forked_while_another_thread_loads_the_library_can_hash(monkeypatch):
+    """The first call loads the library under a lock. Processes forked, from
+    several threads, while another thread holds it mid-load: each child must
+    finish a call of its own, not wait for a lock no thread of its own holds.
+    The load waits until a fork has begun, so that the fork meets it under way."""
+    load = zqcrypt.Library
+    loading = threading.Event()
+
+    def load_once_a_fork_begins():
+        loading.set()
+        FORK_BEGINS.wait(timeout=30)
+        return load()
+
+    monkeypatch.setattr(zqcrypt, "Library", load_once_a_fork_begins)
+    outcomes = []
+    for _ in range(3):
+        monkeypatch.setattr(zqcrypt, "_default", None)
+        loading.clear()
+        FORK_BEGINS.clear()
+        loader = threading.Thread(target=zqcrypt.md5, args=(b"",))
+        loader.start()
+        loading.wait(timeout=30)
+        forkers = [threading.Thread(target=fork_and_hash, args=(outcomes,)) for _ in range(3)]
+        for thread in forkers:
+            thread.start()
+        for thread in [*forkers, loader]:
+            thread.join()
+    assert outcomes == [0] * 9
+
+
 def test_children_forked_while_threads_hash_can_hash():
     """fork (multiprocessing's way on Linux) copies the library as other
     threads use it; each child must still finish a call at once."""
@@ -46,17 +95,10 @@ def test_children_forked_while_threads_hash_can_hash():
     churners = [threading.Thread(target=churn) for _ in range(2)]
     for thread in churners:
         thread.start()
-    data = bytes(range(200))
     outcomes = []
     try:
         for _ in range(40):
-            child = multiprocessing.get_context("fork").Process(
-                target=hash_once, args=(data, hashlib.md5(data).digest()))
-            child.start()
-            child.join(timeout=5)
-            outcomes.append("hung" if child.is_alive() else child.exitcode)
-            child.kill()
-            child.join()
+            fork_and_hash(outcomes)
     finally:
         stop.set()
         for thread in churners:

@@ -17,10 +17,12 @@ a given file and offers the same functions as methods.
 verify() checks only the lowest 128 bits of the RSA operation's result; see
 Library.verify and the README's section on what the check proves.
 """
-from __future__ import annotations
-
-import threading
-from typing import Optional, Union
+# Every name without a leading underscore is the package's API (__all__), so
+# the modules and typing names it works with are imported under private names.
+import os as _os
+import threading as _threading
+from typing import Optional as _Optional
+from typing import Union as _Union
 
 from ._buffer import BytesLike
 from ._library import NTE_BAD_SIGNATURE, CheckError, CryptBlob, Library, locate
@@ -36,11 +38,15 @@ __all__ = [
     "CryptBlob",
     "NTE_BAD_SIGNATURE",
     "locate",
+    "BytesLike",
 ]
 __version__ = "0.1.0"
 
-_default: Optional[Library] = None
-_loading = threading.Lock()
+_default: _Optional[Library] = None
+# Held while the first call loads the library. Reentrant, so that a fork from
+# code that interrupts the load in its own thread (a signal handler, a
+# finalizer) does not wait for itself.
+_loading = _threading.RLock()
 
 
 def _library() -> Library:
@@ -50,6 +56,24 @@ def _library() -> Library:
             if _default is None:
                 _default = Library()
     return _default
+
+
+# A fork copies only the thread that forks: a load under way in another thread
+# would leave the child a lock that no thread of its own ever releases, and its
+# first call would wait forever (multiprocessing's "fork" start method forks
+# from any thread). So a fork waits for a load under way to finish and holds
+# the lock across the fork; the parent and the child each let it go. (Windows
+# has no fork.)
+def _before_fork() -> None:
+    _loading.acquire()
+
+
+def _after_fork() -> None:
+    _loading.release()
+
+
+if hasattr(_os, "register_at_fork"):
+    _os.register_at_fork(before=_before_fork, after_in_parent=_after_fork, after_in_child=_after_fork)
 
 
 def md5(data: BytesLike) -> bytes:
@@ -62,7 +86,7 @@ def b64encode(data: BytesLike) -> bytes:
     return _library().b64encode(data)
 
 
-def b64decode(text: Union[str, BytesLike]) -> bytes:
+def b64decode(text: _Union[str, BytesLike]) -> bytes:
     """The bytes of Base64 `text`; never rejects text. See Library.b64decode."""
     return _library().b64decode(text)
 
