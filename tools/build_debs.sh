@@ -27,7 +27,7 @@ git clone --quiet --shared --no-checkout "$top" "$work/zqcrypt"
 git -C "$work/zqcrypt" checkout --quiet --detach "$commit"
 
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$top" log -1 --format=%ct "$commit")}"
-export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=2}"
+export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=${ZQ_JOBS:-$(nproc)}}"
 export LC_ALL=C.UTF-8 TZ=UTC
 if ! (cd "$work/zqcrypt" && env PATH=/usr/sbin:/usr/bin:/sbin:/bin dpkg-buildpackage -us -uc -b) \
     >"$work/build.log" 2>&1; then
