@@ -14,18 +14,17 @@
 //                 with "prefer 32-bit").
 //   ZqCryptPosix  libzqcrypt.so: the C calling convention, plain names, and
 //                 zqGetLastError / zqSetLastError for the last-error value.
-// ZqCrypt picks one when it is first used. Where this assembly sits in an
-// installed NuGet package (lib/net45/ZqCrypt.dll) on Linux, ZqCrypt calls the
-// package's own runtimes/<rid>/native/libzqcrypt.so, loaded by its full path
-// (PackageLibrary): Mono and .NET Framework do not look in runtimes/, so the
-// host needs neither LD_LIBRARY_PATH nor a copy of the library beside it.
-// Elsewhere (.NET Core, which copies the library out of runtimes/ itself, or
-// a program with the library beside it) the declarations resolve by name.
-// The tests of this file run under
-// Mono on Linux, where only ZqCryptPosix is called: the Windows set (its
-// calling convention, entry points and last-error handling, and the 12-byte
-// record) is exercised only on Windows; on Linux its entry points are checked
-// against the DLL's export list, not called.
+// ZqCrypt picks one when it is first used. On Linux, when the NuGet package's
+// runtimes/<rid>/native/libzqcrypt.so lies where the package put it, relative
+// to this assembly, ZqCrypt calls that library, loaded by its full path
+// (PackageLibrary): Mono does not look in runtimes/, so the host needs neither
+// LD_LIBRARY_PATH nor a copy of the library beside it. Otherwise (a program
+// with the library beside it or on the loader's paths) the declarations
+// resolve by name. The tests of this file run under Mono on Linux, where only
+// ZqCryptPosix is called: the Windows set (its calling convention, entry
+// points and last-error handling, and the 12-byte record) is exercised only
+// on Windows; on Linux its entry points are checked against the DLL's export
+// list, not called.
 //
 // CryptBlob records: the library owns the bytes of every record it fills, and
 // releases them in zqCryptBlobClear. The wrapper copies what it needs out of
@@ -134,11 +133,12 @@ namespace Zq
         public static extern void zqSetLastError(uint value);
     }
 
-    /// <summary>The native library of the NuGet package this assembly was
-    /// installed from, on Linux: runtimes/linux-x64/native/libzqcrypt.so (or
-    /// linux-x86 in a 32-bit process) two folders above lib/net45/, loaded by
-    /// its full path with dlopen. Absent (Bind returns null) on Windows, when
-    /// the assembly is not in such a package, or when the file cannot be
+    /// <summary>The native library of the NuGet package this assembly came
+    /// from, on Linux: runtimes/linux-x64/native/libzqcrypt.so (linux-x86 in a
+    /// 32-bit process) two folders up, from the package's lib/net45/, or in
+    /// this assembly's folder, from a build output that keeps the package's
+    /// layout; loaded by its full path with dlopen. Absent (Bind returns
+    /// null) on Windows, when neither file is there, or when it cannot be
     /// loaded.</summary>
     static class PackageLibrary
     {
@@ -157,17 +157,22 @@ namespace Zq
             if (Environment.OSVersion.Platform != PlatformID.Unix) return IntPtr.Zero;
             string assembly = typeof(PackageLibrary).Assembly.Location;
             if (string.IsNullOrEmpty(assembly)) return IntPtr.Zero;  // loaded from bytes
-            string path = Path.GetFullPath(Path.Combine(Path.GetDirectoryName(assembly), "..", "..", "runtimes",
-                IntPtr.Size == 8 ? "linux-x64" : "linux-x86", "native", "libzqcrypt.so"));
-            if (!File.Exists(path)) return IntPtr.Zero;
-            try
+            string native = Path.Combine("runtimes", IntPtr.Size == 8 ? "linux-x64" : "linux-x86", "native",
+                                         "libzqcrypt.so");
+            string folder = Path.GetDirectoryName(assembly);
+            foreach (string path in new[] { Path.Combine(folder, "..", "..", native), Path.Combine(folder, native) })
             {
-                return dlopen(path, RtldNow);
+                if (!File.Exists(path)) continue;
+                try
+                {
+                    return dlopen(Path.GetFullPath(path), RtldNow);
+                }
+                catch (DllNotFoundException)  // no glibc's libdl (another Unix): the declarations then
+                {
+                    return IntPtr.Zero;
+                }
             }
-            catch (DllNotFoundException)  // no glibc (another Unix): the declarations then
-            {
-                return IntPtr.Zero;
-            }
+            return IntPtr.Zero;
         }
 
         /// <summary>The library's function <paramref name="name"/> as a
