@@ -6,6 +6,8 @@
 # The .changes file stays in <work folder>, for lintian.
 #
 # Usage: build_debs.sh <work folder> <output folder>
+#   ZQ_JOBS: parallel compile jobs (default: nproc), unless DEB_BUILD_OPTIONS
+#   is set.
 #
 # The packages are reproducible: SOURCE_DATE_EPOCH is the commit's time
 # (unless set), which dpkg-deb gives every file and the archives themselves,
