@@ -95,7 +95,9 @@ namespace Zq
         const string Library = "zqcrypt";
         const CallingConvention Call = CallingConvention.Cdecl;
 
-        /// <summary>Makes the record a fresh one of size uninitialised bytes, overwriting (not releasing) what it held; returns the address of the bytes as an unsigned integer, 0 for size 0 or an exhausted heap.</summary>
+        /// <summary>Makes the record a fresh one of size uninitialised bytes, overwriting (not releasing)
+        /// what it held; returns the address of the bytes as an unsigned integer, 0 for size 0 or an
+        /// exhausted heap.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern UIntPtr zqCryptBlobInit(ref CryptBlob blob, uint size);
 
@@ -107,19 +109,23 @@ namespace Zq
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptBlobCopy(ref CryptBlob destination, ref CryptBlob source);
 
-        /// <summary>Fills output with the 16-byte MD5 digest of input; 1 on success, 0 on failure (last error 13 for an input without data).</summary>
+        /// <summary>Fills output with the 16-byte MD5 digest of input; 1 on success, 0 on failure (last error
+        /// 13 for an input without data).</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptHashBuffer(ref CryptBlob input, uint reserved, ref CryptBlob output);
 
-        /// <summary>Fills output with the bytes of the Base64 text in text; 1 on success, 0 on failure.</summary>
+        /// <summary>Fills output with the bytes of the Base64 text in text; 1 on success, 0 on
+        /// failure.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptUUDecode(ref CryptBlob text, uint reserved, ref CryptBlob output);
 
-        /// <summary>Fills text with the Base64 text of input (CR LF after every 64 characters, then 4 to 6 zero bytes); 1 on success, 0 on failure.</summary>
+        /// <summary>Fills text with the Base64 text of input (CR LF after every 64 characters, then 4 to 6
+        /// zero bytes); 1 on success, 0 on failure.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptUUEncode(ref CryptBlob input, uint reserved, ref CryptBlob text);
 
-        /// <summary>Sets matches to 1 when the lowest 128 bits of signature^e mod n equal digest, else 0 (last error 0x80090006); returns 1 when the check was made, 0 when it could not be.</summary>
+        /// <summary>Sets matches to 1 when the lowest 128 bits of signature^e mod n equal digest, else 0
+        /// (last error 0x80090006); returns 1 when the check was made, 0 when it could not be.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
                                                          ref CryptBlob digest, uint reserved, out uint matches);
@@ -182,7 +188,8 @@ namespace Zq
         {
             if (Handle == IntPtr.Zero) return null;
             IntPtr function = dlsym(Handle, name);
-            return function == IntPtr.Zero ? null : (T)(object)Marshal.GetDelegateForFunctionPointer(function, typeof(T));
+            if (function == IntPtr.Zero) return null;
+            return (T)(object)Marshal.GetDelegateForFunctionPointer(function, typeof(T));
         }
     }
 
@@ -313,7 +320,8 @@ namespace Zq
             return Base64Decode(bytes);
         }
 
-        /// <summary>The bytes of the Base64 text held in <paramref name="text"/>; see Base64Decode(string).</summary>
+        /// <summary>The bytes of the Base64 text held in <paramref name="text"/>; see
+        /// Base64Decode(string).</summary>
         public static byte[] Base64Decode(byte[] text)
         {
             return Run(Decode, text, "text", size => int.MaxValue);
