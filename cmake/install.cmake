@@ -1,8 +1,8 @@
 # cmake --install: the header, the libraries, the CMake package (the
 # zqcrypt::zqcrypt target, same-major compatible) and zqcrypt.pc, under the
 # GNU folders of the prefix; on Windows also the MSVC import library and the
-# definition file it comes from. Nothing of this records the prefix itself,
-# so an installed tree can be moved.
+# definition file it comes from. Outside /usr and /usr/local nothing of this
+# records the prefix itself, so an installed tree can be moved.
 include(CMakePackageConfigHelpers)
 set(ZQ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zqcrypt)
 
@@ -30,8 +30,12 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/zqcryptConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/zqcryptConfig.cmake ${PROJECT_BINARY_DIR}/zqcryptConfigVersion.cmake
         DESTINATION ${ZQ_CMAKE_DIR})
 
-# zqcrypt.pc finds the prefix from its own folder (pkg-config's ${pcfiledir}).
-file(RELATIVE_PATH ZQ_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-string(REGEX REPLACE "/$" "" ZQ_PC_PREFIX "${ZQ_PC_PREFIX}")
-configure_file(cmake/zqcrypt.pc.in ${PROJECT_BINARY_DIR}/zqcrypt.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/zqcrypt.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# zqcrypt.pc is written at install time, for the prefix installed into
+# (cmake/install_pc.cmake).
+install(CODE "
+  set(ZQ_PC_TEMPLATE [[${PROJECT_SOURCE_DIR}/cmake/zqcrypt.pc.in]])
+  set(ZQ_PC_OUTPUT [[${PROJECT_BINARY_DIR}/zqcrypt.pc]])
+  set(ZQ_PC_LIBDIR [[${CMAKE_INSTALL_LIBDIR}]])
+  set(ZQ_PC_INCLUDEDIR [[${CMAKE_INSTALL_INCLUDEDIR}]])
+  set(ZQ_PC_VERSION [[${PROJECT_VERSION}]])
+  include([[${PROJECT_SOURCE_DIR}/cmake/install_pc.cmake]])")

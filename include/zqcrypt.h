@@ -92,9 +92,12 @@ typedef char zqCryptBlobIsThreeWords[sizeof(CryptBlob) == 12 ? 1 : -1];
 
 /* zqCryptBlobInit: makes `blob` a fresh record of `size` uninitialised bytes,
  * tag 0. Whatever the record held is overwritten, not released: use it on new
- * records. Returns the new `data` pointer, which is 0 when `size` is 0 (the
- * record is then the empty blob) or when the heap could not supply the bytes
- * (the record then keeps `size` with a null `data`). */
+ * records. Returns the address of the new bytes, which is 0 when `size` is 0
+ * (the record is then the empty blob) or when the heap could not supply the
+ * bytes (the record then keeps `size` with a null `data`). The address is an
+ * unsigned integer (uintptr_t), not a pointer: compare it with 0, as in
+ * `zqCryptBlobInit(&b, n) != 0`. In C, `!= NULL` compares an integer with a
+ * pointer, which compilers warn about (MSVC's C4047, an error under /W4 /WX). */
 ZQ_EXPORT uintptr_t ZQ_CALL zqCryptBlobInit(CryptBlob* blob, uint32_t size) ZQ_NOEXCEPT;
 
 /* zqCryptBlobClear: releases the bytes of `blob` and leaves it empty (size 0,

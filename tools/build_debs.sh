@@ -6,6 +6,8 @@
 # The .changes file stays in <work folder>, for lintian.
 #
 # Usage: build_debs.sh <work folder> <output folder>
+#   ZQ_JOBS: parallel compile jobs (default: nproc), unless DEB_BUILD_OPTIONS
+#   is set.
 #
 # The packages are reproducible: SOURCE_DATE_EPOCH is the commit's time
 # (unless set), which dpkg-deb gives every file and the archives themselves,
@@ -27,7 +29,7 @@ git clone --quiet --shared --no-checkout "$top" "$work/zqcrypt"
 git -C "$work/zqcrypt" checkout --quiet --detach "$commit"
 
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$top" log -1 --format=%ct "$commit")}"
-export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=2}"
+export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=${ZQ_JOBS:-$(nproc)}}"
 export LC_ALL=C.UTF-8 TZ=UTC
 if ! (cd "$work/zqcrypt" && env PATH=/usr/sbin:/usr/bin:/sbin:/bin dpkg-buildpackage -us -uc -b) \
     >"$work/build.log" 2>&1; then

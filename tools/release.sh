@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release bundles of the committed tree (HEAD) into dist/:
 #   zqcrypt-VERSION-win32.zip            zqcrypt.dll, libzqcrypt.dll.a, zqcrypt.lib,
-#                                        zqcrypt.def, the header, README.md (and the
-#                                        pages of docs/ it links to), LICENSE, USING.txt
-#                                        (and the CMake and pkg-config files)
+#                                        zqcrypt.def, the header, README.md (and every
+#                                        page and picture of docs/ it links to, and
+#                                        they link to), LICENSE, USING.txt (and the
+#                                        CMake and pkg-config files)
 #   zqcrypt-VERSION-linux-x86_64.tar.gz  the installed tree: lib, include, the CMake
 #   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config
 #   zqcrypt-VERSION-py3-none-linux_x86_64.whl  the Python package with the library
@@ -19,6 +20,10 @@
 # folder. Sources come from `git archive`, no build path reaches a binary
 # (-ffile-prefix-map), the PE header has no time stamp, and every archive
 # entry has the commit's time, owner 0 and a fixed mode, in sorted order.
+# Every relative link of a page in a bundle must resolve inside that bundle
+# (tools/bundle_docs.py check), or the release stops.
+#
+# ZQ_JOBS sets the number of parallel compile jobs (default: nproc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,6 +31,7 @@ bash tools/install-deps.sh
 export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export TZ=UTC LC_ALL=C
+jobs=${ZQ_JOBS:-$(nproc)}
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "note: uncommitted changes are not in the bundles (they are built from HEAD)" >&2
 fi
@@ -44,7 +50,7 @@ build() {
   echo "=== $name"
   cmake -S "$work/source" -B "$work/$name" -DCMAKE_BUILD_TYPE=Release -DZQ_WERROR=ON \
     -DZQ_TESTS=OFF -DZQ_BENCH=OFF "$@" >"$work/$name.log"
-  cmake --build "$work/$name" -j2 --target $targets >>"$work/$name.log"
+  cmake --build "$work/$name" -j"$jobs" --target $targets >>"$work/$name.log"
   cmake --install "$work/$name" --prefix "$root" >>"$work/$name.log"
   chmod -R u=rwX,go=rX "$root"
   find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
@@ -58,9 +64,8 @@ bash tools/build_debs.sh "$work/deb" dist
 
 # The Windows bundle: its documents at the top, beside the installed tree.
 win="$work/stage/zqcrypt-$version-win32"
-cp "$work/source/README.md" "$work/source/docs/USING.txt" "$win/"
-mkdir "$win/docs"
-cp "$work/source/docs/install.md" "$work/source/docs/tool.md" "$work/source/docs/bindings.md" "$win/docs/"
+cp "$work/source/docs/USING.txt" "$win/"
+/usr/bin/python3 "$work/source/tools/bundle_docs.py" copy "$work/source" "$win" README.md
 mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
 rm -r "$win/share"
 chmod -R u=rwX,go=rX "$win"
@@ -84,6 +89,8 @@ cd ../../../dist
 sha256sum zqcrypt-* *.deb >SHA256SUMS
 bash "../$work/source/tools/release_nuget.sh" "../$work" .
 sha256sum ZqCrypt.*.nupkg >>SHA256SUMS
+echo "=== links of the bundles' pages"
+/usr/bin/python3 "../$work/source/tools/bundle_docs.py" check zqcrypt-* ZqCrypt.*.nupkg
 echo "=== dist"
 ls -l
 cat SHA256SUMS

@@ -14,11 +14,17 @@
 //                 with "prefer 32-bit").
 //   ZqCryptPosix  libzqcrypt.so: the C calling convention, plain names, and
 //                 zqGetLastError / zqSetLastError for the last-error value.
-// ZqCrypt picks one when it is first used. The tests of this file run under
-// Mono on Linux, where only ZqCryptPosix is called: the Windows set (its
-// calling convention, entry points and last-error handling, and the 12-byte
-// record) is exercised only on Windows; on Linux its entry points are checked
-// against the DLL's export list, not called.
+// ZqCrypt picks one when it is first used. On Linux, when the NuGet package's
+// runtimes/<rid>/native/libzqcrypt.so lies where the package put it, relative
+// to this assembly, ZqCrypt calls that library, loaded by its full path
+// (PackageLibrary): Mono does not look in runtimes/, so the host needs neither
+// LD_LIBRARY_PATH nor a copy of the library beside it. Otherwise (a program
+// with the library beside it or on the loader's paths) the declarations
+// resolve by name. The tests of this file run under Mono on Linux, where only
+// ZqCryptPosix is called: the Windows set (its calling convention, entry
+// points and last-error handling, and the 12-byte record) is exercised only
+// on Windows; on Linux its entry points are checked against the DLL's export
+// list, not called.
 //
 // CryptBlob records: the library owns the bytes of every record it fills, and
 // releases them in zqCryptBlobClear. The wrapper copies what it needs out of
@@ -26,6 +32,7 @@
 // records point straight at the caller's pinned array: the library only reads
 // them and never releases or keeps an input's bytes.
 using System;
+using System.IO;
 using System.Runtime.InteropServices;
 
 namespace Zq
@@ -36,8 +43,11 @@ namespace Zq
     [StructLayout(LayoutKind.Sequential)]
     public struct CryptBlob
     {
+        /// <summary>The number of bytes at Data.</summary>
         public uint Size;
+        /// <summary>Opaque to the library's callers; 0 in every record it fills.</summary>
         public uint Tag;
+        /// <summary>The library's bytes: never set by the caller, never freed by it.</summary>
         public IntPtr Data;
     }
 
@@ -48,24 +58,31 @@ namespace Zq
         const string Dll = "zqcrypt.dll";
         const CallingConvention Call = CallingConvention.StdCall;
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptBlobInit"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptBlobInit@8", CallingConvention = Call)]
         public static extern UIntPtr zqCryptBlobInit(ref CryptBlob blob, uint size);
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptBlobClear"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptBlobClear@4", CallingConvention = Call)]
         public static extern uint zqCryptBlobClear(ref CryptBlob blob);
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptBlobCopy"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptBlobCopy@8", CallingConvention = Call)]
         public static extern uint zqCryptBlobCopy(ref CryptBlob destination, ref CryptBlob source);
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptHashBuffer"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptHashBuffer@12", CallingConvention = Call, SetLastError = true)]
         public static extern uint zqCryptHashBuffer(ref CryptBlob input, uint reserved, ref CryptBlob output);
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptUUDecode"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptUUDecode@12", CallingConvention = Call)]
         public static extern uint zqCryptUUDecode(ref CryptBlob text, uint reserved, ref CryptBlob output);
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptUUEncode"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptUUEncode@12", CallingConvention = Call)]
         public static extern uint zqCryptUUEncode(ref CryptBlob input, uint reserved, ref CryptBlob text);
 
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptVerifySignature"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptVerifySignature@20", CallingConvention = Call, SetLastError = true)]
         public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
                                                          ref CryptBlob digest, uint reserved, out uint matches);
@@ -78,33 +95,102 @@ namespace Zq
         const string Library = "zqcrypt";
         const CallingConvention Call = CallingConvention.Cdecl;
 
+        /// <summary>Makes the record a fresh one of size uninitialised bytes, overwriting (not releasing)
+        /// what it held; returns the address of the bytes as an unsigned integer, 0 for size 0 or an
+        /// exhausted heap.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern UIntPtr zqCryptBlobInit(ref CryptBlob blob, uint size);
 
+        /// <summary>Releases the record's bytes and leaves it empty; 1.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptBlobClear(ref CryptBlob blob);
 
+        /// <summary>Fills destination with a copy of source's bytes; 1 on success, 0 on failure.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptBlobCopy(ref CryptBlob destination, ref CryptBlob source);
 
+        /// <summary>Fills output with the 16-byte MD5 digest of input; 1 on success, 0 on failure (last error
+        /// 13 for an input without data).</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptHashBuffer(ref CryptBlob input, uint reserved, ref CryptBlob output);
 
+        /// <summary>Fills output with the bytes of the Base64 text in text; 1 on success, 0 on
+        /// failure.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptUUDecode(ref CryptBlob text, uint reserved, ref CryptBlob output);
 
+        /// <summary>Fills text with the Base64 text of input (CR LF after every 64 characters, then 4 to 6
+        /// zero bytes); 1 on success, 0 on failure.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptUUEncode(ref CryptBlob input, uint reserved, ref CryptBlob text);
 
+        /// <summary>Sets matches to 1 when the lowest 128 bits of signature^e mod n equal digest, else 0
+        /// (last error 0x80090006); returns 1 when the check was made, 0 when it could not be.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
                                                          ref CryptBlob digest, uint reserved, out uint matches);
 
+        /// <summary>The calling thread's last-error value.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern uint zqGetLastError();
 
+        /// <summary>Sets the calling thread's last-error value.</summary>
         [DllImport(Library, CallingConvention = Call)]
         public static extern void zqSetLastError(uint value);
+    }
+
+    /// <summary>The native library of the NuGet package this assembly came
+    /// from, on Linux: runtimes/linux-x64/native/libzqcrypt.so (linux-x86 in a
+    /// 32-bit process) two folders up, from the package's lib/net45/, or in
+    /// this assembly's folder, from a build output that keeps the package's
+    /// layout; loaded by its full path with dlopen. Absent (Bind returns
+    /// null) on Windows, when neither file is there, or when it cannot be
+    /// loaded.</summary>
+    static class PackageLibrary
+    {
+        const int RtldNow = 2;
+
+        [DllImport("libdl.so.2")]
+        static extern IntPtr dlopen(string path, int mode);
+
+        [DllImport("libdl.so.2")]
+        static extern IntPtr dlsym(IntPtr handle, string name);
+
+        static readonly IntPtr Handle = Open();
+
+        static IntPtr Open()
+        {
+            if (Environment.OSVersion.Platform != PlatformID.Unix) return IntPtr.Zero;
+            string assembly = typeof(PackageLibrary).Assembly.Location;
+            if (string.IsNullOrEmpty(assembly)) return IntPtr.Zero;  // loaded from bytes
+            string native = Path.Combine("runtimes", IntPtr.Size == 8 ? "linux-x64" : "linux-x86", "native",
+                                         "libzqcrypt.so");
+            string folder = Path.GetDirectoryName(assembly);
+            foreach (string path in new[] { Path.Combine(folder, "..", "..", native), Path.Combine(folder, native) })
+            {
+                if (!File.Exists(path)) continue;
+                try
+                {
+                    return dlopen(Path.GetFullPath(path), RtldNow);
+                }
+                catch (DllNotFoundException)  // no glibc's libdl (another Unix): the declarations then
+                {
+                    return IntPtr.Zero;
+                }
+            }
+            return IntPtr.Zero;
+        }
+
+        /// <summary>The library's function <paramref name="name"/> as a
+        /// delegate of type T (a delegate type of the C calling convention),
+        /// or null when the package's library is not loaded.</summary>
+        internal static T Bind<T>(string name) where T : class
+        {
+            if (Handle == IntPtr.Zero) return null;
+            IntPtr function = dlsym(Handle, name);
+            if (function == IntPtr.Zero) return null;
+            return (T)(object)Marshal.GetDelegateForFunctionPointer(function, typeof(T));
+        }
     }
 
     /// <summary>Thrown by ZqCrypt.Verify when the check could not be made:
@@ -113,6 +199,7 @@ namespace Zq
     /// same as a mismatch.</summary>
     public class ZqCryptCheckException : Exception
     {
+        /// <summary>An exception with the reason the check could not be made.</summary>
         public ZqCryptCheckException(string message) : base(message) { }
     }
 
@@ -123,18 +210,31 @@ namespace Zq
         /// <summary>The thread's last error after a signature that does not match.</summary>
         public const uint NteBadSignature = 0x80090006;
 
+        // The C calling convention applies when a delegate is bound to the
+        // package's library by address; over the declarations it is unused.
+        [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
         delegate uint Service(ref CryptBlob input, uint reserved, ref CryptBlob output);
+        [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
         delegate uint Check(ref CryptBlob signature, ref CryptBlob key, ref CryptBlob digest,
                             uint reserved, out uint matches);
+        [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
         delegate uint Clearing(ref CryptBlob blob);
+        [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
+        delegate uint ErrorReading();
 
         static readonly bool Windows = Environment.OSVersion.Platform == PlatformID.Win32NT;
-        static readonly Service Hash = Windows ? (Service)ZqCryptWin32.zqCryptHashBuffer : ZqCryptPosix.zqCryptHashBuffer;
-        static readonly Service Encode = Windows ? (Service)ZqCryptWin32.zqCryptUUEncode : ZqCryptPosix.zqCryptUUEncode;
-        static readonly Service Decode = Windows ? (Service)ZqCryptWin32.zqCryptUUDecode : ZqCryptPosix.zqCryptUUDecode;
-        static readonly Check VerifySignature =
-            Windows ? (Check)ZqCryptWin32.zqCryptVerifySignature : ZqCryptPosix.zqCryptVerifySignature;
-        static readonly Clearing Clear = Windows ? (Clearing)ZqCryptWin32.zqCryptBlobClear : ZqCryptPosix.zqCryptBlobClear;
+        static readonly Service Hash = Windows ? (Service)ZqCryptWin32.zqCryptHashBuffer
+            : PackageLibrary.Bind<Service>("zqCryptHashBuffer") ?? ZqCryptPosix.zqCryptHashBuffer;
+        static readonly Service Encode = Windows ? (Service)ZqCryptWin32.zqCryptUUEncode
+            : PackageLibrary.Bind<Service>("zqCryptUUEncode") ?? ZqCryptPosix.zqCryptUUEncode;
+        static readonly Service Decode = Windows ? (Service)ZqCryptWin32.zqCryptUUDecode
+            : PackageLibrary.Bind<Service>("zqCryptUUDecode") ?? ZqCryptPosix.zqCryptUUDecode;
+        static readonly Check VerifySignature = Windows ? (Check)ZqCryptWin32.zqCryptVerifySignature
+            : PackageLibrary.Bind<Check>("zqCryptVerifySignature") ?? ZqCryptPosix.zqCryptVerifySignature;
+        static readonly Clearing Clear = Windows ? (Clearing)ZqCryptWin32.zqCryptBlobClear
+            : PackageLibrary.Bind<Clearing>("zqCryptBlobClear") ?? ZqCryptPosix.zqCryptBlobClear;
+        static readonly ErrorReading PosixLastError = Windows ? null
+            : PackageLibrary.Bind<ErrorReading>("zqGetLastError") ?? ZqCryptPosix.zqGetLastError;
 
         // A zero-length input still needs a non-null pointer: the hash
         // refuses a record without data.
@@ -220,7 +320,8 @@ namespace Zq
             return Base64Decode(bytes);
         }
 
-        /// <summary>The bytes of the Base64 text held in <paramref name="text"/>; see Base64Decode(string).</summary>
+        /// <summary>The bytes of the Base64 text held in <paramref name="text"/>; see
+        /// Base64Decode(string).</summary>
         public static byte[] Base64Decode(byte[] text)
         {
             return Run(Decode, text, "text", size => int.MaxValue);
@@ -257,7 +358,7 @@ namespace Zq
         /// <summary>The calling thread's last-error value as the library left it.</summary>
         public static uint LastError()
         {
-            return Windows ? (uint)Marshal.GetLastWin32Error() : ZqCryptPosix.zqGetLastError();
+            return Windows ? (uint)Marshal.GetLastWin32Error() : PosixLastError();
         }
 
         // Characters of the encoder's text for `size` input bytes: four per

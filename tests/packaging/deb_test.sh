@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The Debian packages, end to end: built by tools/build_debs.sh from a clone
-# of HEAD, checked by lintian (no error, no warning), then unpacked with
+# of HEAD in a folder whose path holds a space, checked by lintian (no error,
+# no warning), docs/install.md's apt command resolved by apt --simulate (the
+# packages it names must be all that is needed), then unpacked with
 # dpkg-deb -x into a scratch root, not installed, so that the machine is left
 # as it was, and used from there:
 #   - the hosts of tests/consumers built against the unpacked header and
 #     libraries through find_package (CMAKE_PREFIX_PATH), pkg-config and the
 #     static library, and run on an MD5 and an RSA vector of tests/vectors;
+#     zqcrypt.pc names /usr outright (-I/usr/include, which pkg-config drops);
 #   - the tool: key, public key blob, signature, its check on the file and on
 #     a changed file, MD5 beside md5sum, Base64 both ways, its version;
 #   - the binding from /usr/bin/python3 (PYTHONPATH into the root, the library
@@ -19,10 +22,21 @@ trap 'rm -rf "$scratch"' EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
-bash "$source_dir/tools/build_debs.sh" "$scratch/work" "$scratch/debs"
+work="$scratch/work folder"
+bash "$source_dir/tools/build_debs.sh" "$work" "$scratch/debs"
 echo "=== lintian"
-lintian --fail-on error,warning "$scratch"/work/*.changes 2>&1 | grep -v 'root privileges' || true
-lintian --fail-on error,warning "$scratch"/work/*.changes >/dev/null 2>&1 || fail "lintian reports an error or a warning"
+lintian --fail-on error,warning "$work"/*.changes 2>&1 | grep -v 'root privileges' || true
+lintian --fail-on error,warning "$work"/*.changes >/dev/null 2>&1 || fail "lintian reports an error or a warning"
+
+echo "=== docs/install.md's apt command, simulated"
+apt_command=$(grep -o '`apt install \./dist/[^`]*`' "$source_dir/docs/install.md" | head -n 1 | tr -d '`')
+mkdir "$scratch/apt" && ln -s "$scratch/debs" "$scratch/apt/dist"
+if [ -z "$apt_command" ]; then
+  fail "docs/install.md shows no apt install command"
+elif ! (cd "$scratch/apt" && eval "apt --simulate ${apt_command#apt }") >"$scratch/apt.log" 2>&1; then
+  tail -n 20 "$scratch/apt.log"
+  fail "$apt_command does not resolve"
+fi
 
 root=$scratch/root
 for deb in "$scratch"/debs/*.deb; do
@@ -40,11 +54,13 @@ mapfile -t arguments < <(
   { grep -E '^(In|Digest) = ?[0-9a-f]*$' "$vectors/md5.txt" | sed -n '5,6p'
     grep -E '^(Key|Digest|Signature) = [0-9a-f]+$' "$vectors/rsa_md5_signatures.txt" | head -n 3
   } | sed -E 's/^[A-Za-z]+ = ?//')
-if cmake -S "$source_dir/tests/consumers" -B "$scratch/hosts" -DCMAKE_BUILD_TYPE=Release \
-     -DCMAKE_PREFIX_PATH="$root/usr" -DZQ_EXPECTED_VERSION="$version" >"$scratch/hosts.log" 2>&1 &&
+cflags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags zqcrypt | sed 's/ *$//')
+case $cflags in ''|-I/usr/include) ;; *) fail "pkg-config --cflags zqcrypt gives '$cflags', not -I/usr/include" ;; esac
+# pkg-config reads the unpacked root as the system's (PKG_CONFIG_SYSROOT_DIR).
+if PKG_CONFIG_SYSROOT_DIR=$root cmake -S "$source_dir/tests/consumers" -B "$scratch/hosts" \
+     -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$root/usr" -DZQ_EXPECTED_VERSION="$version" \
+     >"$scratch/hosts.log" 2>&1 &&
    cmake --build "$scratch/hosts" -j2 >>"$scratch/hosts.log" 2>&1; then
-  include=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags-only-I zqcrypt | sed 's/^-I//; s/ *$//')
-  [ "$(realpath "$include")" = "$root/usr/include" ] || fail "pkg-config names $include, not the unpacked header"
   for host in cmake_c cmake_cxx pkgconfig static; do
     "$scratch/hosts/$host" "${arguments[@]}" || fail "host $host"
   done

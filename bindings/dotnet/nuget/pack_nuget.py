@@ -2,7 +2,8 @@
 # File: pack_nuget.py
 #
 # Writes ZqCrypt.VERSION.nupkg: the wrapper of ../ZqCrypt.cs compiled with
-# Mono's mcs into lib/net45/ZqCrypt.dll, and each native library given under
+# Mono's mcs into lib/net45/ZqCrypt.dll, with its XML documentation
+# lib/net45/ZqCrypt.xml, and each native library given under
 # runtimes/<rid>/native/, where .NET (Core) hosts look for it. The package is
 # the zip nuget pack writes (the .nuspec, [Content_Types].xml, _rels/.rels and
 # the core-properties part), but written here byte for byte the same on every
@@ -20,6 +21,7 @@ import argparse
 import hashlib
 import os
 import re
+import stat
 import subprocess
 import sys
 import tempfile
@@ -71,10 +73,11 @@ def compile_wrapper(mcs, version, folder):
     with open(info, "w", encoding="utf-8") as f:
         f.write(ASSEMBLY_INFO.format(version=version))
     output = os.path.join(folder, "ZqCrypt.dll")
+    documentation = os.path.join(folder, "ZqCrypt.xml")
     subprocess.run([mcs, "-nologo", "-warnaserror+", "-target:library", "-out:" + output,
-                    os.path.join(HERE, "..", "ZqCrypt.cs"), info], check=True)
-    with open(output, "rb") as f:
-        return f.read()
+                    "-doc:" + documentation, os.path.join(HERE, "..", "ZqCrypt.cs"), info], check=True)
+    with open(output, "rb") as f, open(documentation, "rb") as g:
+        return f.read(), g.read()
 
 
 def field(text, name):
@@ -98,7 +101,10 @@ def main():
     nuspec = manifest(args.version, args.repository, args.commit).encode("utf-8")
     parts.append(("ZqCrypt.nuspec", nuspec))
     with tempfile.TemporaryDirectory() as folder:
-        parts.append(("lib/%s/ZqCrypt.dll" % FRAMEWORK, compile_wrapper(args.mcs, args.version, folder)))
+        assembly, documentation = compile_wrapper(args.mcs, args.version, folder)
+    # The XML documentation beside the assembly, where IDEs look for it.
+    parts.append(("lib/%s/ZqCrypt.dll" % FRAMEWORK, assembly))
+    parts.append(("lib/%s/ZqCrypt.xml" % FRAMEWORK, documentation))
     for native in sorted(args.natives):
         rid, _, path = native.partition("=")
         if rid not in NATIVE_NAMES or not path:
@@ -132,7 +138,7 @@ def main():
         for name, data in parts:
             entry = zipfile.ZipInfo(name, stamp)
             entry.compress_type = zipfile.ZIP_DEFLATED
-            entry.external_attr = 0o644 << 16
+            entry.external_attr = (stat.S_IFREG | 0o644) << 16  # a regular file, rw-r--r--
             archive.writestr(entry, data, compresslevel=9)
     print(package)
 

@@ -4,8 +4,10 @@
 # The NuGet package as a .NET user meets it: packs it from this build's
 # library (linux-x64 only), installs it with nuget from a local folder feed,
 # offline, into a scratch folder, builds PackageHost.cs with mcs against the
-# installed assembly and runs it with mono against the installed native
-# library, both loaded where the package put them.
+# installed assembly and runs it with mono, without LD_LIBRARY_PATH: the
+# assembly must find the package's native library by itself. Also checks
+# that every entry of the package is a regular file (zipinfo's -rw-r--r--)
+# and that the XML documentation sits beside the assembly.
 #
 # Usage: nuget_package.sh <python3> <mcs> <mono> <nuget> <version>
 #                         <libzqcrypt.so> <rsa_md5_signatures.txt> <scratch folder>
@@ -18,6 +20,11 @@ mkdir -p "$scratch/config"
 trap 'rm -rf "$scratch"' EXIT
 "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
   linux-x64="$library" >/dev/null
+"$python" - "$scratch/feed/ZqCrypt.$version.nupkg" <<'PYTHON'
+import stat, sys, zipfile
+odd = [i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if not stat.S_ISREG(i.external_attr >> 16)]
+sys.exit("entries without the regular-file type: %s" % odd if odd else 0)
+PYTHON
 # nuget keeps its settings and cache under the XDG folders: the scratch ones.
 XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/config" \
   "$nuget" install ZqCrypt -Version "$version" -Source "$scratch/feed" -OutputDirectory "$scratch/packages" \
@@ -25,5 +32,5 @@ XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/config" \
 package="$scratch/packages/ZqCrypt.$version"
 "$mcs" -nologo -warnaserror+ -r:System.Core.dll -r:"$package/lib/net45/ZqCrypt.dll" \
   -out:"$scratch/PackageHost.exe" "$here/PackageHost.cs"
-MONO_PATH="$package/lib/net45" LD_LIBRARY_PATH="$package/runtimes/linux-x64/native" \
-  "$mono" "$scratch/PackageHost.exe" "$vectors" "$version"
+[ -s "$package/lib/net45/ZqCrypt.xml" ] || { echo "no lib/net45/ZqCrypt.xml in the package" >&2; exit 1; }
+MONO_PATH="$package/lib/net45" env -u LD_LIBRARY_PATH "$mono" "$scratch/PackageHost.exe" "$vectors" "$version"
