@@ -6,8 +6,6 @@
 // as well (signature_block.h), which the library does not do: it compares
 // only the low 128 bits of s^e mod n with the digest. With --explain (or
 // --json) the tool says why the signature matches or not (explain.h).
-#include <stdio.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -15,16 +13,14 @@
 #include "explain.h"
 #include "failure.h"
 #include "file_digest.h"
-#include "hash_kind.h"
 #include "input.h"
 #include "key_blob.h"
 #include "key_file.h"
 #include "library_check.h"
-#include "library_key.h"
 #include "standard_output.h"
-#include "signature_block.h"
 #include "subcommand.h"
 #include "text.h"
+#include "verify_verdict.h"
 
 
 namespace zqcli {
@@ -65,59 +61,46 @@ const char help[] =
     "accepts (with --strict, 1 for not_pkcs1), 1 it rejects, 2 it cannot check.\n"
     ;
 
-// The key as the library takes it, its modulus, and the modulus's size in
-// the blob (the blob's bit length / 8).
-struct VerifyKey {
-    std::vector<uint8_t> blob;
-    RsaPublicKey key;
-    size_t blobModulusBytes = 0;
-};
-
 // keyBlobOf is the key in `bytes`, the content of the file `name`, as the
 // blob the library takes: a key blob as it is, another key's public part
-// as a PUBLICKEYBLOB.
+// as a PUBLICKEYBLOB, whatever its modulus and exponent (keyRefusal judges
+// them). A file that holds no key throws a Failure.
 std::vector<uint8_t> keyBlobOf(const std::vector<uint8_t>& bytes, const std::string& name) {
     if (looksLikeKeyBlob(bytes)) return bytes;
-    return makeKeyBlob(readKeyBytes(bytes, name, false).publicKey);
+    return makeKeyBlob(parseKeyBytes(bytes, name).publicKey);
 }
 
-// readVerifyKey reads the key in `name`; one that cannot be an RSA key is
-// refused here rather than answered with a mismatch.
-VerifyKey readVerifyKey(const std::string& name) {
-    VerifyKey taken;
-    taken.blob = keyBlobOf(readSmallFile(name, 1 << 20), name);
-    taken.key = readKeyBlob(taken.blob, name);
-    checkModulus(taken.key, name);
-    taken.blobModulusBytes = keyBlobBits(taken.blob) / 8;
-    return taken;
-}
-
-// readSignature is the signature least significant byte first, padded with
-// zero bytes to the blob's modulus size: from as few bytes as the modulus
-// has up to that size.
-std::vector<uint8_t> readSignature(const std::string& name, bool bigEndian, const VerifyKey& key) {
-    std::vector<uint8_t> signature = readSmallFile(name, MaxModulusBits / 8 + 4);
-    if (bigEndian) std::reverse(signature.begin(), signature.end());
-    const size_t least = key.key.modulus.size(), most = key.blobModulusBytes;
-    if (signature.size() < least || signature.size() > std::max(least, most)) {
-        fail(quoteName(name), std::string(signature.size() < least ? "signature cut short: " : "signature too long: ") +
-                                  std::to_string(signature.size()) + " bytes for a modulus of " +
-                                  std::to_string(least) + " bytes");
+// readInput reads the key and the signature (least significant byte first)
+// and notes the first of them that verify refuses: a file that holds no
+// key, then keyRefusal, then signatureRefusal.
+ExplainRequest readInput(const ParsedOptions& options) {
+    ExplainRequest input;
+    const std::string keyName = options.value("key"), signatureName = options.value("sig");
+    const std::vector<uint8_t> keyBytes = readSmallFile(keyName, 1 << 20);
+    input.signature = readSmallFile(signatureName, MaxModulusBits / 8 + 4);
+    input.bigEndian = options.value("byte-order", "little") == "big";
+    if (input.bigEndian) std::reverse(input.signature.begin(), input.signature.end());
+    try {
+        input.keyBlob = keyBlobOf(keyBytes, keyName);
+    } catch (const Failure& failure) {
+        input.refused = RefusedInput{failure.name, {"key_malformed", failure.reason}};
+        return input;
     }
-    signature.resize(std::max(least, most), 0);
-    return signature;
+    if (const auto why = keyRefusal(input.keyBlob)) {
+        input.refused = RefusedInput{quoteName(keyName), *why};
+    } else if (const auto why = signatureRefusal(input.signature.size(), input.keyBlob)) {
+        input.refused = RefusedInput{quoteName(signatureName), *why};
+    }
+    return input;
 }
 
-// isPkcs1Signature: the signature (least significant byte first) is below
-// the modulus and its block s^e mod n is a valid RSASSA-PKCS1-v1_5 encoding
-// of `digest` under MD5, as a full verifier would take it.
-bool isPkcs1Signature(const VerifyKey& key, const std::vector<uint8_t>& signature, const Md5Digest& digest) {
-    const RaisedSignature raised = raiseSignature(readLibraryKey(key.blob), signature);
-    if (!raised.computed) fail("verify", "the numbers of this check do not fit in memory");
-    if (!raised.belowModulus) return false;
-    const SignedBlock read = readSignedBlock(raised.block);
-    return read.pkcs1 && read.hash == HashKind::Md5 &&
-           std::equal(read.digest.begin(), read.digest.end(), digest.begin(), digest.end());
+// standardInputCount is how many of the key, the signature and the file
+// are standard input ("-").
+int standardInputCount(const ParsedOptions& options) {
+    int count = options.value("key") == "-" ? 1 : 0;
+    if (options.value("sig") == "-") ++count;
+    if (!options.has("digest") && options.operands[0] == "-") ++count;
+    return count;
 }
 
 int run(const ParsedOptions& options) {
@@ -128,38 +111,35 @@ int run(const ParsedOptions& options) {
     if (options.has("digest") == (options.operands.size() == 1) || options.operands.size() > 1) {
         usageFailure("verify", "give one FILE or --digest HEX");
     }
+    // Standard input is read once: the second reader would find it empty.
+    if (standardInputCount(options) > 1) {
+        usageFailure("verify", "standard input ('-') can be one of the key, the signature and the file, not two");
+    }
     Md5Digest digest;
     if (options.has("digest") && !parseHex(options.value("digest"), digest.data(), digest.size())) {
         usageFailure("verify", "--digest takes 32 hexadecimal digits");
     }
+    ExplainRequest input = readInput(options);
+    input.strict = options.has("strict");
     if (options.has("explain") || options.has("json")) {
-        ExplainRequest request;
-        request.keyBlob = keyBlobOf(readSmallFile(options.value("key"), 1 << 20), options.value("key"));
-        request.signature = readSmallFile(options.value("sig"), MaxModulusBits / 8 + 4);
-        request.bigEndian = order == "big";
-        if (request.bigEndian) std::reverse(request.signature.begin(), request.signature.end());
-        if (options.has("digest")) request.digest = digest;
-        if (!options.has("digest")) request.file = options.operands[0];
-        request.json = options.has("json");
-        request.strict = options.has("strict");
-        return explainSignature(request);
+        if (options.has("digest")) input.digest = digest;
+        if (!options.has("digest")) input.file = options.operands[0];
+        input.json = options.has("json");
+        return explainSignature(input);
     }
-    const VerifyKey key = readVerifyKey(options.value("key"));
-    const std::vector<uint8_t> signature = readSignature(options.value("sig"), order == "big", key);
+    if (input.refused) fail(input.refused->name, input.refused->why.reason);
     if (!options.has("digest")) digest = md5OfFile(options.operands[0]);
 
-    const LibraryAnswer answer = libraryCheck(signature, key.blob, digest);
+    const LibraryAnswer answer = libraryCheck(input.signature, input.keyBlob, digest);
     if (answer == LibraryAnswer::CannotCheck) fail("verify", "the library could not make the check");
-    if (answer == LibraryAnswer::NoMatch) {
-        writeStandardOutput("Verification failure\n");
-        return ExitMismatch;
-    }
-    if (options.has("strict") && !isPkcs1Signature(key, signature, digest)) {
-        writeStandardOutput("Accepted by the library, but not a valid PKCS #1 v1.5 signature\n");
-        return ExitMismatch;
-    }
-    writeStandardOutput("Verified OK\n");
-    return ExitSuccess;
+    const bool pkcs1 = !input.strict || answer != LibraryAnswer::Match ||
+                       isPkcs1Signature(input.keyBlob, input.signature, digest);
+    const int status = verifyStatus(answer, input.strict, pkcs1);
+    writeStandardOutput(status == ExitSuccess             ? "Verified OK\n"
+                        : answer == LibraryAnswer::NoMatch ? "Verification failure\n"
+                                                           : "Accepted by the library, but not a valid PKCS #1 v1.5 "
+                                                             "signature\n");
+    return status;
 }
 
 }  // namespace
