@@ -5,7 +5,9 @@
 // of the library gets. With --strict the whole PKCS #1 v1.5 block is checked
 // as well (signature_block.h), which the library does not do: it compares
 // only the low 128 bits of s^e mod n with the digest. With --explain (or
-// --json) the tool says why the signature matches or not (explain.h).
+// --json) the tool says why the signature matches or not (explain.h). What
+// verify refuses, and its answer, are decided for every way of asking in
+// verify_verdict.h.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -37,9 +39,10 @@ const char help[] =
     "  --byte-order ORDER   'little' (the library's order, least significant byte\n"
     "                       first; the default) or 'big' (OpenSSL's order)\n"
     "  --digest HEX         the 32-digit MD5 digest, in place of FILE\n"
-    "  --strict             also check the whole PKCS #1 v1.5 block (block type,\n"
-    "                       padding, MD5 algorithm identifier), not only the low 128\n"
-    "                       bits that the library compares\n"
+    "  --strict             also check that the signature is below the modulus and\n"
+    "                       its whole PKCS #1 v1.5 block (block type, padding, MD5\n"
+    "                       algorithm identifier), not only the low 128 bits that\n"
+    "                       the library compares\n"
     "  --explain            say why the signature does or does not match: the\n"
     "                       library's answer, then one line a finding\n"
     "  --json               the same as one JSON object: {\"library\": \"match\",\n"
@@ -47,18 +50,22 @@ const char help[] =
     "                       \"block\", \"findings\": [{\"code\", \"message\"}, ...]}\n\n"
     "Prints 'Verified OK' (exit 0) or 'Verification failure' (exit 1). With --strict,\n"
     "a signature the library accepts that is not a valid PKCS #1 v1.5 signature (for\n"
-    "example one forged for an e = 3 key) prints 'Accepted by the library, but not a\n"
-    "valid PKCS #1 v1.5 signature' (exit 1). Exit 2 when the check cannot be made.\n\n"
+    "example one forged for an e = 3 key, or a value not below the modulus) prints\n"
+    "'Accepted by the library, but not a valid PKCS #1 v1.5 signature' (exit 1).\n"
+    "Exit 2 when the check cannot be made, and for a key or signature refused: a key\n"
+    "that cannot be RSA or that the library would misread, a signature shorter or\n"
+    "longer than the modulus. Standard input can be one input only.\n\n"
     "--explain recovers the signed block s^e mod n with the library's own integer\n"
     "code and reads it as a PKCS #1 v1.5 signature in both byte orders. Its findings\n"
-    "(the JSON codes): valid, not_pkcs1 (accepted but forged), other_message (its\n"
-    "digest beside the file's), other_hash (SHA-1, SHA-256, SHA-384 or SHA-512, and\n"
-    "whether it signs this file under that hash), byte_order, no_structure (another\n"
-    "key, or damaged); for the key bitlen_partial_word, blob_short, private_blob,\n"
-    "small_exponent (e = 3 or 1), key_not_rsa, key_too_large; for the signature\n"
+    "(the JSON codes): valid, valid_modulo_n (valid once reduced modulo n),\n"
+    "not_pkcs1 (accepted but forged), other_message (its digest beside the file's),\n"
+    "other_hash (SHA-1, SHA-256, SHA-384 or SHA-512, and whether it signs this file\n"
+    "under that hash), byte_order, no_structure (another key, or damaged); for the\n"
+    "key bitlen_partial_word, blob_short, private_blob, small_exponent (e = 3 or 1),\n"
+    "key_not_rsa, key_too_large, key_malformed; for the signature signature_shorter,\n"
     "signature_longer, signature_not_below. A key or signature that verify refuses\n"
-    "is reported as a finding instead. Exit status is the library's answer: 0 it\n"
-    "accepts (with --strict, 1 for not_pkcs1), 1 it rejects, 2 it cannot check.\n"
+    "is reported as a finding instead. Exit status is plain verify's. JSON output is\n"
+    "UTF-8: bytes of a file name that are no UTF-8 are written as U+FFFD.\n"
     ;
 
 // keyBlobOf is the key in `bytes`, the content of the file `name`, as the
