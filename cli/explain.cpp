@@ -16,13 +16,10 @@
 #include "signature_block.h"
 #include "standard_output.h"
 #include "text.h"
+#include "verify_verdict.h"
 
 namespace zqcli {
 namespace {
-
-// The smallest block that holds a PKCS #1 v1.5 MD5 signature: 00 01, eight
-// FF bytes, 00 and MD5's DigestInfo of 34 bytes.
-constexpr size_t SmallestBlockBytes = 45;
 
 struct Finding {
     std::string code;
@@ -35,7 +32,7 @@ struct Explanation {
     Md5Digest md5{};
     std::vector<uint8_t> block;  // s^e mod n in the order given, when recovered
     std::vector<Finding> findings;
-    bool forged = false;   // accepted, but no valid PKCS #1 v1.5 signature
+    bool pkcs1 = false;    // a valid PKCS #1 v1.5 signature of the digest (isPkcs1Signature)
     bool misread = false;  // the library reads less of the modulus than the blob means
 
     void add(const std::string& code, const std::string& message) { findings.push_back({code, message}); }
@@ -50,8 +47,8 @@ std::string hex(const std::vector<uint8_t>& bytes) { return toHex(bytes.data(), 
 bool lookAtKey(Explanation& out) {
     const LibraryKey& key = out.key;
     if (key.privateBlob) {
-        out.add("private_blob", "The key is a private-key blob: the library takes its public part, which is fine "
-                                "('zqcrypt pubkey' writes the PUBLICKEYBLOB alone).");
+        out.add("private_blob", "The key is a private-key blob: the library reads its public part ('zqcrypt "
+                                "pubkey' writes the PUBLICKEYBLOB alone).");
     }
     const uint32_t wholeBits = key.bitlen / 32 * 32;
     out.misread = key.bitlen % 32 != 0 || key.heldBytes < wholeBits / 8;
@@ -85,7 +82,7 @@ bool lookAtKey(Explanation& out) {
         notRsa = "is zero";
     } else if (key.modulus[0] % 2 == 0) {
         notRsa = "is even (a product of two odd primes is odd)";
-    } else if ((bits + 7) / 8 < SmallestBlockBytes) {
+    } else if ((bits + 7) / 8 < SmallestMd5BlockBytes) {
         notRsa = "has " + number(bits) + " bits (a PKCS #1 v1.5 MD5 signature needs 360)";
     }
     if (!notRsa.empty()) {
@@ -96,10 +93,14 @@ bool lookAtKey(Explanation& out) {
     return notRsa.empty() && key.exponent != 0;
 }
 
-// lookAtSignatureLength adds a finding for a signature longer than the
-// modulus.
+// lookAtSignatureLength adds a finding for a signature shorter or longer
+// than the modulus.
 void lookAtSignatureLength(const std::vector<uint8_t>& signature, Explanation& out) {
     const size_t size = (modulusBits(out.key) + 7) / 8;
+    if (signature.size() < size) {
+        out.add("signature_shorter", "The signature has " + number(signature.size()) + " bytes, the modulus " +
+                                         number(size) + ": it is cut short, or it was made with another key.");
+    }
     if (signature.size() <= size) return;
     const bool zeros = std::all_of(signature.begin() + static_cast<ptrdiff_t>(size), signature.end(),
                                    [](uint8_t byte) { return byte == 0; });
@@ -111,13 +112,19 @@ void lookAtSignatureLength(const std::vector<uint8_t>& signature, Explanation& o
 }
 
 // The sentence on what a valid block signs, starting with `lead` ("It").
-void describeSigned(const SignedBlock& read, const std::string& lead, const ExplainRequest& request,
+// `below` is false for a signature not below the modulus, whose block is
+// that of its value modulo n: valid_modulo_n in place of valid.
+void describeSigned(const SignedBlock& read, const std::string& lead, bool below, const ExplainRequest& request,
                     const FileDigests& file, Explanation& out) {
     const std::string subject = request.digest ? "the digest given" : "this file";
     const std::vector<uint8_t> md5(out.md5.begin(), out.md5.end());
     if (read.hash == HashKind::Md5) {
-        if (read.digest == md5) {
+        if (read.digest == md5 && below) {
             out.add("valid", lead + " is a valid PKCS #1 v1.5 signature of " + subject + "'s MD5 digest.");
+        } else if (read.digest == md5) {
+            out.add("valid_modulo_n", lead + " is a valid PKCS #1 v1.5 signature of " + subject +
+                                          "'s MD5 digest once taken modulo n; as it stands it is none (RFC 8017 "
+                                          "refuses a value not below n).");
         } else {
             out.add("other_message", lead + " is a valid PKCS #1 v1.5 MD5 signature of another message: it signs " +
                                          hex(read.digest) + ", " + subject + "'s digest is " + hex(md5) + ".");
@@ -141,9 +148,13 @@ void describeSigned(const SignedBlock& read, const std::string& lead, const Expl
 }
 
 void explain(const ExplainRequest& request, Explanation& out) {
-    out.key = readLibraryKey(request.keyBlob);
-    const bool checkable = lookAtKey(out);
-    lookAtSignatureLength(request.signature, out);
+    const bool haveKey = !request.keyBlob.empty();
+    bool checkable = false;
+    if (haveKey) {
+        out.key = readLibraryKey(request.keyBlob);
+        checkable = lookAtKey(out);
+        lookAtSignatureLength(request.signature, out);
+    }
 
     RaisedSignature given, reversed;
     SignedBlock read, readReversed;
@@ -168,9 +179,9 @@ void explain(const ExplainRequest& request, Explanation& out) {
         file = digestsOfFile(request.file, other);
     }
     out.md5 = file.md5;
-    std::vector<uint8_t> padded = request.signature;
-    padded.resize((padded.size() + 3) / 4 * 4, 0);
-    out.answer = libraryCheck(padded, request.keyBlob, out.md5);
+    if (!haveKey) return;
+    out.answer = libraryCheck(request.signature, request.keyBlob, out.md5);
+    if (out.answer == LibraryAnswer::Match) out.pkcs1 = isPkcs1Signature(request.keyBlob, request.signature, out.md5);
     if (!checkable || out.answer == LibraryAnswer::CannotCheck) return;
     out.block = given.block;
 
@@ -182,9 +193,8 @@ void explain(const ExplainRequest& request, Explanation& out) {
                                        "writes: the library takes it modulo n.");
     }
     if (read.pkcs1) {
-        describeSigned(read, "It", request, file, out);
+        describeSigned(read, "It", given.belowModulus, request, file, out);
     } else if (out.answer == LibraryAnswer::Match) {
-        out.forged = true;
         std::string why = "But its block s^e mod n is no valid PKCS #1 v1.5 signature: " + read.flaw +
                           ". The library compares only the block's low 128 bits with the digest; ";
         if (out.key.exponent <= 3) {
@@ -201,7 +211,7 @@ void explain(const ExplainRequest& request, Explanation& out) {
                                   ", its block is a PKCS #1 v1.5 signature. " +
                                   (request.bigEndian ? "Drop --byte-order big" : "Give --byte-order big") +
                                   ", or reverse the file; 'zqcrypt sign' writes the library's order.");
-        describeSigned(readReversed, "Read so, it", request, file, out);
+        describeSigned(readReversed, "Read so, it", reversed.belowModulus, request, file, out);
     } else {
         out.add("no_structure", std::string("Its block s^e mod n has no PKCS #1 v1.5 structure in either byte "
                                             "order: the signature was made with another key, or it is damaged") +
@@ -219,10 +229,32 @@ const char* answerCode(LibraryAnswer answer) {
     return "could not check";
 }
 
-std::string asText(const Explanation& out) {
-    std::string text = out.answer == LibraryAnswer::Match     ? "Verified OK: the library accepts this signature.\n"
-                       : out.answer == LibraryAnswer::NoMatch ? "Verification failure: the library rejects this signature.\n"
-                                                              : "Not checked: the library cannot check this signature.\n";
+// noteRefusal makes sure that the input verify refuses has a finding of
+// its code: the findings above name most refusals in their own words.
+void noteRefusal(const ExplainRequest& request, Explanation& out) {
+    if (!request.refused) return;
+    const Refusal& why = request.refused->why;
+    const bool found = std::any_of(out.findings.begin(), out.findings.end(),
+                                   [&](const Finding& finding) { return finding.code == why.code; });
+    if (!found) out.add(why.code, "zqcrypt verify refuses " + request.refused->name + ": " + why.reason + ".");
+}
+
+// The first line: plain verify's answer, with the library's.
+std::string verdictLine(const ExplainRequest& request, const Explanation& out, int status) {
+    if (request.refused) {
+        return "Not checked: zqcrypt verify refuses " + request.refused->name + ": " + request.refused->why.reason +
+               ".\n";
+    }
+    if (out.answer == LibraryAnswer::Match && status != ExitSuccess) {
+        return "Accepted by the library, but not a valid PKCS #1 v1.5 signature.\n";
+    }
+    return out.answer == LibraryAnswer::Match     ? "Verified OK: the library accepts this signature.\n"
+           : out.answer == LibraryAnswer::NoMatch ? "Verification failure: the library rejects this signature.\n"
+                                                  : "Not checked: the library cannot check this signature.\n";
+}
+
+std::string asText(const ExplainRequest& request, const Explanation& out, int status) {
+    std::string text = verdictLine(request, out, status);
     for (const Finding& finding : out.findings) text += finding.message + "\n";
     return text;
 }
@@ -232,8 +264,10 @@ std::string asJson(const ExplainRequest& request, const Explanation& out) {
     json.open('{').key("library").value(answerCode(out.answer));
     if (!request.digest) json.key("file").value(request.file);
     json.key("md5").value(toHex(out.md5.data(), out.md5.size()));
-    json.key("key").open('{').key("bitlen").value(out.key.bitlen).key("exponent").value(out.key.exponent);
-    json.key("modulus_bits").value(modulusBits(out.key)).close();
+    if (!request.keyBlob.empty()) {
+        json.key("key").open('{').key("bitlen").value(out.key.bitlen).key("exponent").value(out.key.exponent);
+        json.key("modulus_bits").value(modulusBits(out.key)).close();
+    }
     if (!out.block.empty()) json.key("block").value(hex(out.block));
     json.key("findings").open('[');
     for (const Finding& finding : out.findings) {
@@ -248,13 +282,10 @@ std::string asJson(const ExplainRequest& request, const Explanation& out) {
 int explainSignature(const ExplainRequest& request) {
     Explanation out;
     explain(request, out);
-    writeStandardOutput(request.json ? asJson(request, out) : asText(out));
-    switch (out.answer) {
-        case LibraryAnswer::Match: return request.strict && out.forged ? ExitMismatch : ExitSuccess;
-        case LibraryAnswer::NoMatch: return ExitMismatch;
-        case LibraryAnswer::CannotCheck: break;
-    }
-    return ExitError;
+    noteRefusal(request, out);
+    const int status = request.refused ? ExitError : verifyStatus(out.answer, request.strict, out.pkcs1);
+    writeStandardOutput(request.json ? asJson(request, out) : asText(request, out, status));
+    return status;
 }
 
 }  // namespace zqcli

@@ -15,23 +15,33 @@
 #include <vector>
 
 #include "file_digest.h"
+#include "verify_verdict.h"
 
 namespace zqcli {
 
+// RefusedInput: the key or signature file that verify refuses, named as
+// a message names it, and why.
+struct RefusedInput {
+    std::string name;
+    Refusal why;
+};
+
+// ExplainRequest: what verify was given, read as both plain verify and
+// --explain take it.
 struct ExplainRequest {
-    std::vector<uint8_t> keyBlob;    // the key as the library takes it (at least 20 bytes)
-    std::vector<uint8_t> signature;  // least significant byte first, as the library is given it
+    std::vector<uint8_t> keyBlob;    // the key as the library takes it; empty when the file holds no key
+    std::vector<uint8_t> signature;  // least significant byte first, as read
     bool bigEndian = false;          // the file was read most significant byte first
+    std::optional<RefusedInput> refused;  // the first input verify refuses, if any
     std::string file;                // the file whose MD5 digest is checked, unless `digest`
     std::optional<Md5Digest> digest;
     bool json = false;
-    bool strict = false;  // a block that is no valid signature does not match
+    bool strict = false;  // a signature that is no valid PKCS #1 v1.5 signature does not match
 };
 
-// explainSignature prints the explanation and returns the exit status: 0
-// when the library accepts the signature, 1 when it does not (or, with
-// `strict`, when the block is no valid PKCS #1 v1.5 signature), 2 when it
-// cannot check it.
+// explainSignature prints the explanation, a finding for the input that
+// verify refuses among the others, and returns plain verify's exit status:
+// 2 for a refusal, else verifyStatus.
 int explainSignature(const ExplainRequest& request);
 
 }  // namespace zqcli

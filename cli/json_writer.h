@@ -3,7 +3,9 @@
 // JsonWriter: one JSON value written as text, member by member, with the
 // commas between members and the escapes in strings (quote, backslash and
 // every control character) put in by the writer. Strings are taken as
-// UTF-8 and written as they are otherwise.
+// UTF-8 and written as they are otherwise; bytes in them that are no UTF-8
+// (a file name in another encoding) are written as U+FFFD, one for each
+// broken sequence, so that the text is always UTF-8 (RFC 8259, 8.1).
 #pragma once
 
 #include <stdint.h>

@@ -48,6 +48,15 @@ RsaKey readKeyFile(const std::string& name, bool needPrivate) {
 }
 
 RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate) {
+    const RsaKey key = parseKeyBytes(bytes, name);
+    checkModulus(key.publicKey, name);
+    checkKeyFits(key.publicKey, name);
+    if (key.publicKey.exponent == 0) fail(quoteName(name), "a public exponent of 0: not an RSA key");
+    if (needPrivate && !key.hasPrivate) fail(quoteName(name), "a public key; signing needs the private key");
+    return key;
+}
+
+RsaKey parseKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name) {
     RsaKey key;
     if (looksLikeKeyBlob(bytes)) {
         if (bytes[0] == PrivateKeyBlobType) {
@@ -62,10 +71,6 @@ RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, 
     } else {
         fail(quoteName(name), "not a key file (PEM, DER, PRIVATEKEYBLOB or PUBLICKEYBLOB)");
     }
-    checkModulus(key.publicKey, name);
-    checkKeyFits(key.publicKey, name);
-    if (key.publicKey.exponent == 0) fail(quoteName(name), "a public exponent of 0: not an RSA key");
-    if (needPrivate && !key.hasPrivate) fail(quoteName(name), "a public key; signing needs the private key");
     return key;
 }
 

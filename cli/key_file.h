@@ -30,6 +30,10 @@ KeyFormat keyFormatOption(const ParsedOptions& options, const char* command, Key
 RsaKey readKeyFile(const std::string& name, bool needPrivate);
 // readKeyBytes is the same for the content `bytes` of the file `name`.
 RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate);
+// parseKeyBytes reads the key in `bytes` without judging it: a file in
+// none of the formats throws, a key of any modulus and exponent does not.
+// verify judges the keys it is given itself (verify_verdict.h).
+RsaKey parseKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name);
 
 // keyFileBytes is `key` in `format`: its private key (PKCS #8 PEM, PKCS #1
 // "RSA PRIVATE KEY" PEM, or a PRIVATEKEYBLOB) when it has one and not

@@ -3,13 +3,22 @@
 // The library's check. See library_check.h.
 #include "library_check.h"
 
+#include <algorithm>
+
+#include "key_blob.h"
 #include "library_blob.h"
 
 namespace zqcli {
 
 LibraryAnswer libraryCheck(const std::vector<uint8_t>& signature, const std::vector<uint8_t>& keyBlob,
                            const Md5Digest& digest) {
-    const CryptBlob signatureBlob = inputBlob(signature.data(), signature.size());
+    // The library reads a signature in whole 32-bit words, as many as the
+    // record's size holds: zero bytes on top make up the last word, and the
+    // blob's modulus field.
+    std::vector<uint8_t> padded = signature;
+    const size_t field = keyBlob.size() >= KeyBlobHeaderBytes ? keyBlobBits(keyBlob) / 8 : 0;
+    padded.resize((std::max(padded.size(), field) + 3) / 4 * 4, 0);
+    const CryptBlob signatureBlob = inputBlob(padded.data(), padded.size());
     const CryptBlob keyRecord = inputBlob(keyBlob.data(), keyBlob.size());
     const CryptBlob digestBlob = inputBlob(digest.data(), digest.size());
     uint32_t matches = 0;

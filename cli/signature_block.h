@@ -7,6 +7,7 @@
 // digest) reaching exactly to the block's end.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>
@@ -15,6 +16,10 @@
 #include "hash_kind.h"
 
 namespace zqcli {
+
+// The smallest block that holds a PKCS #1 v1.5 MD5 signature: 00 01, eight
+// FF bytes, 00 and MD5's DigestInfo of 34 bytes.
+inline constexpr size_t SmallestMd5BlockBytes = 45;
 
 // SignedBlock: what a block shows. When `pkcs1` it is a valid encoding of
 // `digest` under `hash`; otherwise `flaw` says where it departs from one.

@@ -376,8 +376,8 @@ def json_object(text):
 def explain_table(tool, folder):
     """verify --explain and --json: one row per mistake, each made on
     purpose, with the findings (JSON codes) it must produce and a phrase of
-    the text. Keys are blobs, signatures made by openssl, so the table runs
-    under Wine too."""
+    the text, and plain verify's exit status, which all three give. Keys
+    are made by openssl, so the table runs under Wine too."""
     os.chdir(folder)
     openssl("genrsa", "-out", "k.pem", "2048")
     openssl("genrsa", "-out", "e3.pem", "-3", "2048")
@@ -394,25 +394,33 @@ def explain_table(tool, folder):
     message, forged = forged_e3_signature(256)
     write("forged.txt", message)
     odd_modulus = (1 << 255 | 1).to_bytes(32, "little")
+    private_blob = openssl("rsa", "-in", "k.pem", "-outform", "MSBLOB")
+    even_blob = blob[:20] + bytes([blob[20] & 0xfe]) + blob[21:]
     files = {
         "k.blob": blob,
-        "private.blob": openssl("rsa", "-in", "k.pem", "-outform", "MSBLOB"),
+        "private.blob": private_blob,
         "e3.blob": openssl("rsa", "-in", "e3.pem", "-pubout", "-outform", "MSBLOB"),
         "e1.blob": blob[:16] + (1).to_bytes(4, "little") + blob[20:],
         "2047.blob": blob[:12] + (2047).to_bytes(4, "little") + blob[16:],
         "short.blob": blob[:-32],
-        "even.blob": blob[:20] + bytes([blob[20] & 0xfe]) + blob[21:],
+        "even.blob": even_blob, "even.pem": openssl("rsa", "-pubin", "-inform", "MSBLOB", "-pubout", stdin=even_blob),
         "tiny.blob": blob[:12] + (256).to_bytes(4, "little") + blob[16:20] + odd_modulus,
         "huge.blob": blob[:12] + (16416).to_bytes(4, "little") + blob[16:20] + b"\1" + bytes(2050) + b"\1",
+        "e0.blob": blob[:16] + bytes(4) + blob[20:],
+        # A modulus field a word wider than the modulus, as makeKeyBlob
+        # writes for odd sizes: a signature may fill it.
+        "wide.blob": blob[:12] + (2080).to_bytes(4, "little") + blob[16:] + bytes(4),
+        "private-2047.blob": private_blob[:12] + (2047).to_bytes(4, "little") + private_blob[16:],
         "s": s, "s.big": s[::-1], "other": signature("md5", "other.txt"), "forged": forged,
         "e1": int(md5, 16).to_bytes(256, "little"),
         "sha1": signature("sha1", "other.txt"), "sha256": signature("sha256"), "sha384": signature("sha384"),
         "sha512": signature("sha512"), "random": random.Random(22).randbytes(255) + b"\0",
         "longer": s + bytes(4), "plus-2n": (int.from_bytes(s, "little") + 2 * n).to_bytes(257, "little"),
+        "plus-n": (int.from_bytes(s, "little") + n).to_bytes(260, "little"), "cut": s[:100],
     }
     for name, content in files.items():
         write(name, content)
-    rows = [  # key, signature, file or --digest, exit, codes, phrase
+    rows = [  # key, signature, file or --digest, exit (plain verify's too), codes, phrase
         ("k.blob", "s", ["doc.txt"], 0, ["valid"], "valid PKCS #1 v1.5 signature of this file's MD5"),
         ("private.blob", "s", ["doc.txt"], 0, ["private_blob", "valid"], "its public part"),
         ("e3.blob", "forged", ["forged.txt"], 0, ["small_exponent", "not_pkcs1"], "it is forged"),
@@ -427,17 +435,30 @@ def explain_table(tool, folder):
         ("k.blob", "s.big", ["doc.txt"], 1, ["byte_order", "valid"], "Give --byte-order big"),
         ("k.blob", "s", ["--byte-order", "big", "doc.txt"], 1, ["byte_order", "valid"], "Drop --byte-order big"),
         ("k.blob", "random", ["doc.txt"], 1, ["no_structure"], "another key, or it is damaged"),
-        ("2047.blob", "s", ["doc.txt"], 1,
+        ("2047.blob", "s", ["doc.txt"], 2,
          ["bitlen_partial_word", "signature_longer", "signature_not_below", "no_structure"], "drops the partial word"),
-        ("short.blob", "s", ["doc.txt"], 1, ["blob_short", "signature_longer", "signature_not_below", "no_structure"],
+        ("short.blob", "s", ["doc.txt"], 2, ["blob_short", "signature_longer", "signature_not_below", "no_structure"],
          "it holds 224"),
-        ("even.blob", "s", ["doc.txt"], 1, ["key_not_rsa"], "is even"),
-        ("tiny.blob", "s", ["doc.txt"], 1, ["key_not_rsa", "signature_longer"], "has 256 bits"),
-        ("huge.blob", "s", ["doc.txt"], 2, ["key_too_large"], "16409 bits"),
-        ("k.blob", "longer", ["doc.txt"], 0, ["signature_longer", "valid"], "the extra bytes are zero"),
-        ("k.blob", "plus-2n", ["doc.txt"], 0, ["signature_longer", "signature_not_below", "valid"], "modulo n"),
+        ("private-2047.blob", "s", ["doc.txt"], 2,
+         ["private_blob", "bitlen_partial_word", "signature_longer", "signature_not_below", "no_structure"], "public"),
+        ("even.blob", "s", ["doc.txt"], 2, ["key_not_rsa"], "is even"),
+        ("even.pem", "s", ["doc.txt"], 2, ["key_not_rsa"], "is even"),
+        ("other.txt", "s", ["doc.txt"], 2, ["key_malformed"], "not a key file"),
+        ("e0.blob", "s", ["doc.txt"], 2, ["key_not_rsa"], "exponent is 0"),
+        ("tiny.blob", "s", ["doc.txt"], 2, ["key_not_rsa", "signature_longer"], "has 256 bits"),
+        ("huge.blob", "s", ["doc.txt"], 2, ["key_too_large", "signature_shorter"], "16409 bits"),
+        ("k.blob", "cut", ["doc.txt"], 2, ["signature_shorter", "no_structure"], "100 bytes, the modulus 256"),
+        ("k.blob", "longer", ["doc.txt"], 2, ["signature_longer", "valid"], "the extra bytes are zero"),
+        ("k.blob", "plus-2n", ["doc.txt"], 2, ["signature_longer", "signature_not_below", "valid_modulo_n"],
+         "modulo n"),
+        ("wide.blob", "plus-n", ["doc.txt"], 0, ["signature_longer", "signature_not_below", "valid_modulo_n"],
+         "RFC 8017 refuses"),
+        ("wide.blob", "plus-n", ["--strict", "doc.txt"], 1,
+         ["signature_longer", "signature_not_below", "valid_modulo_n"], "RFC 8017 refuses"),
+        ("e3.blob", "forged", ["--strict", "forged.txt"], 1, ["small_exponent", "not_pkcs1"], "it is forged"),
     ]
     verdicts = {0: "Verified OK", 1: "Verification failure", 2: "Not checked"}
+    strict_mismatch = "Accepted by the library, but not a valid PKCS #1 v1.5 signature"
     for key, sig, rest, code, codes, phrase in rows:
         args = ["verify", "--key", key, "--sig", sig] + rest
         what = "explain %s %s %s" % (key, sig, rest)
@@ -447,17 +468,25 @@ def explain_table(tool, folder):
         rc, text, _ = tool(*args, "--explain")
         lines = text.decode().splitlines()
         print("\n".join(["$ zqcrypt " + " ".join(args) + " --explain"] + lines))
-        check(rc == code and lines[:1] and lines[0].startswith(verdicts[code]), what + ": the verdict")
+        verdict = strict_mismatch if code == 1 and "--strict" in rest else verdicts[code]
+        check(rc == code and lines[:1] and lines[0].startswith(verdict), what + ": the verdict")
         check(lines[1:] == [message for _, message in findings] and phrase in text.decode(), what + ": the text")
+        check("fine" not in text.decode() or codes == ["private_blob", "valid"], what + ": a flagged key is no fine one")
+        check(tool(*args)[0] == code, what + ": plain verify's exit status")
     if not tool.wine:
-        # A file name that JSON must escape.
-        odd = 'a "b" \\c\n\x01.txt'
-        write(odd, open("doc.txt", "rb").read())
-        rc, out, _ = tool("verify", "--key", "k.blob", "--sig", "s", "--json", odd)
-        check(rc == 0 and json_object(out).get("file") == odd, "explain --json escapes the file's name: %r" % out)
-    # --strict turns the forgery into a mismatch.
-    rc, _, _ = tool("verify", "--key", "e3.blob", "--sig", "forged", "--explain", "--strict", "forged.txt")
-    check(rc == 1, "explain --strict: the forgery does not match")
+        # File names that JSON must escape, and names that are no UTF-8
+        # (Latin-1, a broken sequence, a surrogate, a code point above
+        # U+10FFFF): the output is UTF-8, with U+FFFD as Python decodes them.
+        for odd in ['a "b" \\c\n\x01\x7f.txt', "café ☃.txt", b"caf\xe9.txt", b"\xff\xfe.txt",
+                    b"\xe2\x82(\xed\xa0\x80\xf4\x90\x80\x80\xc0\xaf.txt"]:
+            write(odd, open("doc.txt", "rb").read())
+            name = odd.decode("utf-8", "replace") if isinstance(odd, bytes) else odd
+            rc, out, _ = tool("verify", "--key", "k.blob", "--sig", "s", "--json", odd)
+            try:
+                parsed = json.loads(out.decode("utf-8"))
+            except ValueError:
+                parsed = {}
+            check(rc == 0 and parsed.get("file") == name, "explain --json: the file name %r as UTF-8: %r" % (odd, out))
 
 
 # ---- bad input -------------------------------------------------------------
@@ -513,6 +542,10 @@ def bad_input_table(tool, folder):
         # "md5 absent" and "md5 -c absent" also print what md5sum prints.
         check(rc == 2 and one_error_line(err), "%s: exit %d, stderr %r" % (args, rc, err))
         check(sorted(os.listdir(".")) == before, "%s leaves nothing behind" % args)
+    # Standard input is one input only: the second reader would find it empty.
+    for args, stdin in [(["--key", "k.blob", "--sig", "-", "-"], files["sig"]), (["--key", "-", "--sig", "sig", "-"], blob)]:
+        rc, out, err = tool("verify", *args, stdin=stdin)
+        check(rc == 2 and out == b"" and one_error_line(err), "verify %s: exit %d, stderr %r" % (args, rc, err))
     if not tool.wine:
         # A run that a signal ends leaves neither its target nor its
         # temporary file.
