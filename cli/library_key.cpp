@@ -19,18 +19,18 @@ uint32_t wordAt(const uint8_t* bytes) {
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
+}  // namespace
+
 // The integer layer's numbers live on the library's private heap. In a
 // program on Linux it is made when the program starts; on Windows it is
 // made when the DLL loads, and the tool's own copy of it here is made once,
 // on first use.
-void makeHeap() {
+void useLibraryHeap() {
 #ifdef _WIN32
     static const bool made = zq::PrivateHeap::attach();
     (void)made;
 #endif
 }
-
-}  // namespace
 
 LibraryKey readLibraryKey(const std::vector<uint8_t>& blob) {
     LibraryKey key;
@@ -52,7 +52,7 @@ uint32_t modulusBits(const LibraryKey& key) {
 }
 
 RaisedSignature raiseSignature(const LibraryKey& key, const std::vector<uint8_t>& littleEndian) {
-    makeHeap();
+    useLibraryHeap();
     std::vector<uint8_t> padded = littleEndian;
     padded.resize((padded.size() + 3) / 4 * 4, 0);
     zq::BigInt modulus(0u), signature(0u);

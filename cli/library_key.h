@@ -25,6 +25,10 @@ struct LibraryKey {
     std::vector<uint32_t> modulus;  // the words read, least significant first, no zero word on top
 };
 
+// useLibraryHeap makes sure the integer layer's heap is there before its
+// numbers are made (on Windows the tool makes its own copy of it once).
+void useLibraryHeap();
+
 // readLibraryKey reads `blob`, at least 20 bytes long.
 LibraryKey readLibraryKey(const std::vector<uint8_t>& blob);
 

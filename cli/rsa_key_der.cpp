@@ -86,7 +86,11 @@ RsaKey subjectPublicKey(DerReader fields) {
 // STRING, then attributes ([0]) and, in version 1, the public key ([1]),
 // which are not needed.
 RsaKey privateKeyInfoFields(DerReader fields) {
-    if (fields.integer("the PrivateKeyInfo version").size() > 1) fields.malformed("an unknown PrivateKeyInfo version");
+    // Version 0 (RFC 5208), or 1 with the public key (RFC 5958); no other.
+    const std::vector<uint8_t> version = fields.integer("the PrivateKeyInfo version");
+    if (version.size() > 1 || (version.size() == 1 && version[0] != 1)) {
+        fields.malformed("a PrivateKeyInfo of a version other than 0 or 1");
+    }
     rsaAlgorithm(fields);
     const std::vector<uint8_t> octets = fields.bytes(DerOctetString, "the private key's OCTET STRING");
     if (fields.nextTag() == 0xA0) fields.bytes(0xA0, "the key's attributes");
@@ -100,19 +104,33 @@ RsaKey privateKeyInfoFields(DerReader fields) {
 
 }  // namespace
 
-RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name) {
+const char* derKeyLabel(DerKeyKind kind) {
+    switch (kind) {
+        case DerKeyKind::PrivateKeyInfo: return "PRIVATE KEY";
+        case DerKeyKind::Pkcs1Private: return "RSA PRIVATE KEY";
+        case DerKeyKind::SubjectPublicKeyInfo: return "PUBLIC KEY";
+        case DerKeyKind::Pkcs1Public: return "RSA PUBLIC KEY";
+    }
+    return "?";
+}
+
+RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name, DerKeyKind& kind) {
     DerReader file(der.data(), der.size(), name);
     const DerReader fields = file.contents(DerSequence, "the key's SEQUENCE");
     file.finish("the key's SEQUENCE");
+    kind = DerKeyKind::SubjectPublicKeyInfo;
     if (fields.nextTag() == DerSequence) return subjectPublicKey(fields);
     // An INTEGER first: the version of PrivateKeyInfo (an AlgorithmIdentifier
     // follows) or of RSAPrivateKey, or the modulus of RSAPublicKey (which
     // has two INTEGERs in all).
     DerReader probe = fields;
     probe.integer("the key's first INTEGER");
+    kind = DerKeyKind::PrivateKeyInfo;
     if (probe.nextTag() == DerSequence) return privateKeyInfoFields(fields);
     probe.integer("the key's second INTEGER");
+    kind = DerKeyKind::Pkcs1Private;
     if (!probe.atEnd()) return rsaPrivateKey(fields);
+    kind = DerKeyKind::Pkcs1Public;
     RsaKey key;
     DerReader values = fields;
     key.publicKey = publicValues(values);
