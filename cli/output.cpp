@@ -33,13 +33,7 @@ namespace {
 char pendingTemporary[4096];
 
 void removePendingAndStop(int signalNumber) {
-    if (pendingTemporary[0] != 0) {
-#ifdef _WIN32
-        _unlink(pendingTemporary);
-#else
-        unlink(pendingTemporary);
-#endif
-    }
+    removePendingOutput();
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
@@ -73,6 +67,23 @@ struct SignalsHeld {
 #endif
 };
 
+// The longest file name a folder takes, in bytes (NAME_MAX on Linux; 255
+// UTF-16 units on Windows, at least as many as bytes of UTF-8 here).
+constexpr size_t NameMax = 255;
+
+// temporaryStem is `path` with its file name cut so that `suffixBytes` more
+// still make a name that fits NameMax; the cut falls between characters
+// of UTF-8. The suffix keeps the name unique.
+std::string temporaryStem(const std::string& path, size_t suffixBytes) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    size_t length = path.size() - start;
+    if (length + suffixBytes <= NameMax) return path;
+    length = NameMax - suffixBytes;
+    while (length > 0 && (static_cast<unsigned char>(path[start + length]) & 0xC0) == 0x80) --length;
+    return path.substr(0, start + length);
+}
+
 // createTemporary opens a new file with a name not yet taken beside
 // `target.path` and stores the name in `temporary`; null with errno set on
 // failure.
@@ -80,7 +91,8 @@ FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& t
 #ifdef _WIN32
     (void)ownerOnly;  // the folder's permissions decide on Windows
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temporary = target.path + ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        const std::string suffix = ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        temporary = temporaryStem(target.path, suffix.size()) + suffix;
         const int fd =
             _open(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) return _fdopen(fd, "wb");
@@ -88,7 +100,7 @@ FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& t
     }
     return nullptr;
 #else
-    temporary = target.path + ".XXXXXX";
+    temporary = temporaryStem(target.path, 7) + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) return nullptr;
     // mkstemp makes the file for its owner only. A replaced file's
@@ -122,6 +134,16 @@ bool renameOnto(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+void removePendingOutput() {
+    if (pendingTemporary[0] != 0) {
+#ifdef _WIN32
+        _unlink(pendingTemporary);
+#else
+        unlink(pendingTemporary);
+#endif
+    }
+}
 
 Output::Output(const std::string& target, bool ownerOnly) : target_(target), file_(stdout) {
     const OutputTarget found = findOutputTarget(target);

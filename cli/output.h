@@ -14,6 +14,10 @@
 
 namespace zqcli {
 
+// removePendingOutput removes the temporary file being written, if any, for
+// a program that ends without unwinding. It allocates nothing.
+void removePendingOutput();
+
 class Output {
 public:
     // Writes to standard output when `target` is "-", else to the file

@@ -3,6 +3,8 @@
 // RSA keys in DER. See rsa_key_der.h.
 #include "rsa_key_der.h"
 
+#include <iterator>
+
 #include "der.h"
 #include "failure.h"
 
@@ -10,7 +12,17 @@ namespace zqcli {
 namespace {
 
 // 1.2.840.113549.1.1.1, rsaEncryption, as its OBJECT IDENTIFIER contents.
-const std::vector<uint8_t> rsaEncryption = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+// An array: nothing is allocated before main, where a failure could not be
+// reported.
+constexpr uint8_t rsaEncryptionOid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+
+std::vector<uint8_t> rsaEncryption() { return {std::begin(rsaEncryptionOid), std::end(rsaEncryptionOid)}; }
+
+// The AlgorithmIdentifier of rsaEncryption, as OpenSSL writes it: NULL
+// parameters.
+std::vector<uint8_t> rsaAlgorithmIdentifier() {
+    return derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption()), derElement(DerNull, {})}));
+}
 
 std::vector<uint8_t> exponentBytes(uint32_t exponent) {
     std::vector<uint8_t> bytes;
@@ -57,7 +69,7 @@ RsaKey rsaPrivateKey(DerReader fields) {
 // AlgorithmIdentifier: rsaEncryption, with NULL parameters or none.
 void rsaAlgorithm(DerReader& reader) {
     DerReader algorithm = reader.contents(DerSequence, "the key's AlgorithmIdentifier");
-    if (algorithm.bytes(DerObjectIdentifier, "the key's algorithm") != rsaEncryption) {
+    if (algorithm.bytes(DerObjectIdentifier, "the key's algorithm") != rsaEncryption()) {
         fail(quoteName(reader.name()), "not an RSA key (its algorithm is another)");
     }
     if (!algorithm.atEnd() && !algorithm.bytes(DerNull, "the algorithm's parameters").empty()) {
@@ -148,10 +160,8 @@ std::vector<uint8_t> pkcs1PrivateKey(const RsaKey& key) {
 
 std::vector<uint8_t> privateKeyInfo(const RsaKey& key) {
     const std::vector<uint8_t> rsaKey = pkcs1PrivateKey(key);
-    const std::vector<uint8_t> algorithm =
-        derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption), derElement(DerNull, {})}));
-    return derElement(DerSequence,
-                      derConcatenate({derInteger({0}), algorithm, derElement(DerOctetString, rsaKey)}));
+    return derElement(DerSequence, derConcatenate({derInteger({0}), rsaAlgorithmIdentifier(),
+                                                   derElement(DerOctetString, rsaKey)}));
 }
 
 std::vector<uint8_t> pkcs1PublicKey(const RsaPublicKey& key) {
@@ -162,9 +172,7 @@ std::vector<uint8_t> subjectPublicKeyInfo(const RsaPublicKey& key) {
     std::vector<uint8_t> bits = {0};
     const std::vector<uint8_t> rsaKey = pkcs1PublicKey(key);
     bits.insert(bits.end(), rsaKey.begin(), rsaKey.end());
-    const std::vector<uint8_t> algorithm =
-        derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption), derElement(DerNull, {})}));
-    return derElement(DerSequence, derConcatenate({algorithm, derElement(DerBitString, bits)}));
+    return derElement(DerSequence, derConcatenate({rsaAlgorithmIdentifier(), derElement(DerBitString, bits)}));
 }
 
 }  // namespace zqcli

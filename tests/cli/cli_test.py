@@ -636,6 +636,11 @@ def output_table(tool, folder):
     rc, out, _ = tool("verify", "--key", "odd.blob", "--sig", "sig", "--digest", "0" * 32)
     check(rc == 1 and out == b"Verification failure\n", "verify with an odd modulus")
     fails_once(tool("md5", "-c", "list", preexec_fn=lambda: os.close(1)), "closed stdout")
+    # The longest name a folder takes: the temporary name beside it is cut to fit.
+    longest = "é" * 127 + "n"
+    rc = tool("md5", "-o", longest, "doc.txt")[0]
+    check(rc == 0 and open(longest, "rb").read() == line and
+          [name for name in os.listdir(".") if name.startswith("éé")] == [longest], "-o a 255-byte name")
     if tool.wine:
         return
 
@@ -712,6 +717,18 @@ def output_table(tool, folder):
     else:
         fails_once(tool("md5", "-c", "-", stdin=b"a" * (40 << 20), preexec_fn=limited(resource.RLIMIT_AS, 48 << 20)),
                    "an exhausted heap")
+        # Just above the least address space the program loads in (below it
+        # the loader fails, 127), every allocation may fail, even the
+        # exception's: each run still ends with 2 and one line.
+        low, high = 1 << 20, 256 << 20
+        while high - low > 4096:
+            middle = (low + high) // 2
+            loads = tool("--version", preexec_fn=limited(resource.RLIMIT_AS, middle))[0] != 127
+            low, high = (low, middle) if loads else (middle, high)
+        for limit in range(high, high + (256 << 10), 16 << 10):
+            result = tool("keygen", "--bits", "2048", "-o", "starved.pem", preexec_fn=limited(resource.RLIMIT_AS, limit))
+            check(result[0] == 0 or (result[0] == 2 and one_error_line(result[2])),
+                  "keygen in %d bytes: exit %d, stderr %r" % (limit, result[0], result[2]))
 
 
 # ---- a file beyond 4 GiB (opt-in: hashing it takes a while) ---------------
