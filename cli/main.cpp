@@ -22,6 +22,7 @@
 #include "output.h"
 #include "standard_output.h"
 #include "subcommand.h"
+#include "system_path.h"
 #include "zqcrypt.h"
 
 namespace {
@@ -106,6 +107,7 @@ const char* commandName = "zqcrypt";
 // after the unwinding has removed any temporary output file.
 int main(int argc, char** argv) {
     std::set_terminate(exhausted);
+    utf8Arguments(argc, argv);
     for (const Subcommand* known : subcommands) {
         if (argc > 1 && strcmp(argv[1], known->name) == 0) commandName = known->name;
     }

@@ -6,7 +6,9 @@
 #include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <string.h>
+
+#include <algorithm>
+#include <iterator>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -22,6 +24,7 @@
 #include "failure.h"
 #include "output_target.h"
 #include "standard_output.h"
+#include "system_path.h"
 
 namespace zqcli {
 namespace {
@@ -29,8 +32,13 @@ namespace {
 // The temporary file being written, removed by a signal that ends the
 // program (interrupt, termination, hangup, a closed pipe) before the program
 // stops with that signal. A plain array: the handler may read nothing that
-// could be half changed.
-char pendingTemporary[4096];
+// could be half changed. Windows removes it by its UTF-16 name.
+#ifdef _WIN32
+using PathCharacter = wchar_t;
+#else
+using PathCharacter = char;
+#endif
+PathCharacter pendingTemporary[4096];
 
 void removePendingAndStop(int signalNumber) {
     removePendingOutput();
@@ -39,8 +47,13 @@ void removePendingAndStop(int signalNumber) {
 }
 
 void setPending(const std::string& temporary) {
-    const size_t length = temporary.size() < sizeof pendingTemporary ? temporary.size() : 0;
-    memcpy(pendingTemporary, temporary.data(), length);
+#ifdef _WIN32
+    const std::wstring name = widePath(temporary);
+#else
+    const std::string& name = temporary;
+#endif
+    const size_t length = name.size() < std::size(pendingTemporary) ? name.size() : 0;
+    std::copy(name.begin(), name.begin() + static_cast<ptrdiff_t>(length), pendingTemporary);
     pendingTemporary[length] = 0;
 #ifdef _WIN32
     const int signals[] = {SIGINT, SIGTERM};
@@ -94,7 +107,7 @@ FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& t
         const std::string suffix = ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
         temporary = temporaryStem(target.path, suffix.size()) + suffix;
         const int fd =
-            _open(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+            _wopen(widePath(temporary).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) return _fdopen(fd, "wb");
         if (errno != EEXIST) return nullptr;
     }
@@ -125,7 +138,7 @@ FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& t
 
 bool renameOnto(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
     errno = EACCES;  // MoveFileEx sets the thread's last error, not errno
     return false;
 #else
@@ -138,7 +151,7 @@ bool renameOnto(const std::string& from, const std::string& to) {
 void removePendingOutput() {
     if (pendingTemporary[0] != 0) {
 #ifdef _WIN32
-        _unlink(pendingTemporary);
+        _wunlink(pendingTemporary);
 #else
         unlink(pendingTemporary);
 #endif
@@ -150,11 +163,11 @@ Output::Output(const std::string& target, bool ownerOnly) : target_(target), fil
     if (found.kind == OutputTarget::StandardOutput) return;
     [[maybe_unused]] const SignalsHeld held;
     path_ = found.path;
-    file_ = found.kind == OutputTarget::Direct ? fopen(path_.c_str(), "wb")
+    file_ = found.kind == OutputTarget::Direct ? openFile(path_, "wb")
                                                : createTemporary(found, ownerOnly, temporary_);
     if (file_ == nullptr) {
         const int error = errno;
-        if (!temporary_.empty()) remove(temporary_.c_str());
+        if (!temporary_.empty()) removeFile(temporary_);
         failSystem(quoteName(target), error);
     }
     if (!temporary_.empty()) setPending(temporary_);
@@ -164,7 +177,7 @@ Output::~Output() {
     if (file_ == stdout || file_ == nullptr) return;
     fclose(file_);
     if (!temporary_.empty()) {
-        remove(temporary_.c_str());
+        removeFile(temporary_);
         setPending("");
     }
 }
@@ -192,7 +205,7 @@ void Output::commit() {
     if (fclose(file) != 0 && error == 0) error = errno;
     if (!temporary_.empty()) {
         if (error == 0 && !renameOnto(temporary_, path_)) error = errno;
-        if (error != 0) remove(temporary_.c_str());
+        if (error != 0) removeFile(temporary_);
         setPending("");
     }
     if (error != 0) failWriting(error);

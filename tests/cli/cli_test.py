@@ -99,7 +99,8 @@ def library_layout(coreutils_text):
 
 def md5_table(tool, folder):
     names = make_files(folder, SIZES)
-    odd = [] if tool.wine else ["back\\slash", "new\nline", "carriage\rreturn"]
+    # Names beyond ASCII reach the tool, and its output, in UTF-8 on every build.
+    odd = ["café.txt", "файл.txt"] + ([] if tool.wine else ["back\\slash", "new\nline", "carriage\rreturn"])
     for name in odd:
         write(os.path.join(folder, name), name.encode())
     for group in [[name] for name in names] + [names + odd]:
@@ -112,6 +113,9 @@ def md5_table(tool, folder):
     check(rc == 0 and out == b"", "md5 -o writes nothing to stdout")
     listed = open(os.path.join(folder, "list.md5"), "rb").read()
     check(listed == run(["md5sum"] + names, cwd=folder)[1], "md5 -o file")
+    rc = tool("md5", "-o", "файл.md5", odd[0], cwd=folder)[0]
+    check(rc == 0 and open(os.path.join(folder, "файл.md5"), "rb").read() == run(["md5sum", odd[0]], cwd=folder)[1],
+          "md5 -o a name beyond ASCII")
 
     # Lists made by md5sum, with good, bad, missing and malformed entries.
     good = run(["md5sum"] + names[:4] + odd, cwd=folder)[1]
