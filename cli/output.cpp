@@ -23,6 +23,7 @@
 
 #include "failure.h"
 #include "output_target.h"
+#include "owner_only_file.h"
 #include "standard_output.h"
 #include "system_path.h"
 
@@ -102,10 +103,16 @@ std::string temporaryStem(const std::string& path, size_t suffixBytes) {
 // failure.
 FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& temporary) {
 #ifdef _WIN32
-    (void)ownerOnly;  // the folder's permissions decide on Windows
+    // A private key's file is its owner's alone; any other gets what the
+    // folder hands on.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string suffix = ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
         temporary = temporaryStem(target.path, suffix.size()) + suffix;
+        if (ownerOnly) {
+            FILE* file = createOwnerOnlyFile(temporary);
+            if (file != nullptr || errno != EEXIST) return file;
+            continue;
+        }
         const int fd =
             _wopen(widePath(temporary).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) return _fdopen(fd, "wb");
