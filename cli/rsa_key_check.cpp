@@ -45,7 +45,9 @@ void checkPrivateValues(const RsaKey& key, const std::string& name) {
         if (!value.isValid()) fail(quoteName(name), "memory exhausted while checking the key's values");
     }
     const char* wrong = nullptr;
-    if (p < zq::BigInt(3u) || q < zq::BigInt(3u) || !(p * q == n)) {
+    if (p < zq::BigInt(3u) || q < zq::BigInt(3u)) {
+        wrong = "a prime below 3";
+    } else if (!(p * q == n)) {
         wrong = "its primes' product is not its modulus";
     } else if (!(ed % pLess == one) || !(ed % qLess == one)) {
         wrong = "its private exponent does not invert its public exponent";
