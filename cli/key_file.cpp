@@ -34,7 +34,8 @@ RsaKey readPemKey(const std::vector<uint8_t>& bytes, const std::string& name) {
     DerKeyKind kind;
     RsaKey key = readDerKey(block.der, name, kind);
     if (block.label != derKeyLabel(kind)) {
-        fail(quoteName(name), "PEM block '" + block.label + "' holding a '" + derKeyLabel(kind) + "' structure");
+        fail(quoteName(name),
+             "PEM block '" + block.label + "' holding a '" + derKeyLabel(kind) + "' structure");
     }
     return key;
 }

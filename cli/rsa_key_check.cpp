@@ -37,7 +37,8 @@ void checkPrivateValues(const RsaKey& key, const std::string& name) {
         }
     }
     useLibraryHeap();
-    const zq::BigInt n = number(key.publicKey.modulus), e(key.publicKey.exponent), d = number(parts.privateExponent);
+    const zq::BigInt n = number(key.publicKey.modulus), e(key.publicKey.exponent),
+                     d = number(parts.privateExponent);
     const zq::BigInt p = number(parts.prime1), q = number(parts.prime2), one(1u);
     const zq::BigInt pLess = p - one, qLess = q - one, ed = e * d, qinv = number(parts.coefficient);
     const zq::BigInt reached[] = {n, d, p, q, pLess, qLess, ed, qinv};
@@ -66,8 +67,9 @@ void checkSignature(const RsaPublicKey& key, const std::vector<uint8_t>& signatu
     const SignedBlock block = readSignedBlock(raised.block);
     if (!raised.belowModulus || !block.pkcs1 || block.hash != HashKind::Md5 ||
         !std::equal(digest.begin(), digest.end(), block.digest.begin(), block.digest.end())) {
-        fail(quoteName(name), "the signature made with this key does not verify with its public part: a damaged "
-                              "key (nothing written)");
+        fail(quoteName(name),
+             "the signature made with this key does not verify with its public part: a damaged key (nothing "
+             "written)");
     }
 }
 

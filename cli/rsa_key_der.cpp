@@ -21,7 +21,8 @@ std::vector<uint8_t> rsaEncryption() { return {std::begin(rsaEncryptionOid), std
 // The AlgorithmIdentifier of rsaEncryption, as OpenSSL writes it: NULL
 // parameters.
 std::vector<uint8_t> rsaAlgorithmIdentifier() {
-    return derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption()), derElement(DerNull, {})}));
+    return derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption()),
+                                                   derElement(DerNull, {})}));
 }
 
 std::vector<uint8_t> exponentBytes(uint32_t exponent) {

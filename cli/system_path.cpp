@@ -8,7 +8,9 @@
 #include <vector>
 
 #ifdef _WIN32
+// shellapi.h needs windows.h before it.
 #include <windows.h>
+
 #include <shellapi.h>
 #endif
 
@@ -54,7 +56,9 @@ FILE* openFile(const std::string& name, const char* mode) {
     return _wfopen(widePath(name).c_str(), widePath(mode).c_str());
 }
 
-int fileStatus(const std::string& name, FileStatus& status) { return _wstati64(widePath(name).c_str(), &status); }
+int fileStatus(const std::string& name, FileStatus& status) {
+    return _wstati64(widePath(name).c_str(), &status);
+}
 
 int removeFile(const std::string& name) { return _wremove(widePath(name).c_str()); }
 
