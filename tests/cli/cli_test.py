@@ -198,7 +198,7 @@ def reversed_signature(key, name):
     return openssl("dgst", "-md5", "-sign", key, name)[::-1]
 
 
-def der(tag, body):
+def der_element(tag, body):
     size = len(body)
     length = bytes([size]) if size < 0x80 else bytes([0x80 | (size.bit_length() + 7) // 8]) + \
         size.to_bytes((size.bit_length() + 7) // 8, "big")
@@ -208,7 +208,7 @@ def der(tag, body):
 def pkcs1_private_der(n, e, d, p, q, dp, dq, qinv):
     """RSAPrivateKey (version 0) of these values, damaged or not."""
     values = [0, n, e, d, p, q, dp, dq, qinv]
-    return der(0x30, b"".join(der(2, v.to_bytes(v.bit_length() // 8 + 1, "big")) for v in values))
+    return der_element(0x30, b"".join(der_element(2, v.to_bytes(v.bit_length() // 8 + 1, "big")) for v in values))
 
 
 def damaged_keys(pem):
