@@ -16,11 +16,13 @@ void failSystem(const std::string& name, int error) {
     throw Failure{name, systemReason(error), ExitError, error};
 }
 
-void report(const std::string& name, const std::string& reason) {
+void report(const std::string& name, const std::string& reason) { report(name.c_str(), reason.c_str()); }
+
+void report(const char* name, const char* reason) {
     // What came before on stdout goes out first; a failure of it is kept
     // and reported when stdout is closed.
     flushStandardOutput();
-    fprintf(stderr, "zqcrypt: %s: %s\n", name.c_str(), reason.c_str());
+    fprintf(stderr, "zqcrypt: %s: %s\n", name, reason);
 }
 
 std::string quoteName(const std::string& name) {

@@ -33,8 +33,10 @@ struct Failure {
 // text for the error number `error`.
 [[noreturn]] void failSystem(const std::string& name, int error);
 
-// report writes "zqcrypt: NAME: reason" to stderr.
+// report writes "zqcrypt: NAME: reason" to stderr. The form with C strings
+// allocates nothing, for an exhausted heap.
 void report(const std::string& name, const std::string& reason);
+void report(const char* name, const char* reason);
 
 // quoteName is `name` as coreutils quotes a file name in a message: as it
 // stands when it holds only characters that need no quoting, else in single

@@ -12,6 +12,7 @@
 #endif
 
 #include "failure.h"
+#include "system_path.h"
 
 namespace zqcli {
 
@@ -41,11 +42,11 @@ void InputFile::open() {
     // A directory opens for reading on Linux and fails only at the first
     // read, and not at all alike elsewhere: name it here, the same way on
     // every system.
-    struct stat status;
-    if (stat(name_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    FileStatus status;
+    if (fileStatus(name_, status) == 0 && S_ISDIR(status.st_mode)) {
         failSystem(quoteName(name_), EISDIR);
     }
-    file_ = fopen(name_.c_str(), "rb");
+    file_ = openFile(name_, "rb");
     if (file_ == nullptr) failSystem(quoteName(name_), errno);
     // The pieces are large: read them straight into the caller's buffer.
     setvbuf(file_, nullptr, _IONBF, 0);

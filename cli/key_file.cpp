@@ -3,12 +3,16 @@
 // Key files in every format. See key_file.h.
 #include "key_file.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "der.h"
 #include "failure.h"
 #include "input.h"
 #include "key_blob.h"
 #include "pem.h"
 #include "private_key_blob.h"
+#include "rsa_key_check.h"
 #include "rsa_key_der.h"
 
 namespace zqcli {
@@ -19,15 +23,19 @@ constexpr size_t MaxKeyFileBytes = 1 << 20;
 
 RsaKey readPemKey(const std::vector<uint8_t>& bytes, const std::string& name) {
     const PemBlock block = readPem(bytes, name);
-    const bool privateLabel = block.label == "PRIVATE KEY" || block.label == "RSA PRIVATE KEY";
     if (block.label == "ENCRYPTED PRIVATE KEY") fail(quoteName(name), "an encrypted key; give the key unencrypted");
-    if (!privateLabel && block.label != "PUBLIC KEY" && block.label != "RSA PUBLIC KEY") {
+    const DerKeyKind labelled[] = {DerKeyKind::PrivateKeyInfo, DerKeyKind::Pkcs1Private,
+                                   DerKeyKind::SubjectPublicKeyInfo, DerKeyKind::Pkcs1Public};
+    if (std::none_of(std::begin(labelled), std::end(labelled),
+                     [&](DerKeyKind kind) { return block.label == derKeyLabel(kind); })) {
         fail(quoteName(name), "a PEM block '" + block.label + "', not an RSA key");
     }
-    RsaKey key = readDerKey(block.der, name);
-    if (key.hasPrivate != privateLabel) {
-        fail(quoteName(name), "PEM block '" + block.label + "' holding a " +
-                                  (key.hasPrivate ? "private" : "public") + " key");
+    // The label names the structure: a reader that goes by it must find it.
+    DerKeyKind kind;
+    RsaKey key = readDerKey(block.der, name, kind);
+    if (block.label != derKeyLabel(kind)) {
+        fail(quoteName(name),
+             "PEM block '" + block.label + "' holding a '" + derKeyLabel(kind) + "' structure");
     }
     return key;
 }
@@ -52,6 +60,11 @@ RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, 
     checkModulus(key.publicKey, name);
     checkKeyFits(key.publicKey, name);
     if (key.publicKey.exponent == 0) fail(quoteName(name), "a public exponent of 0: not an RSA key");
+    if (key.publicKey.exponent % 2 == 0) {
+        fail(quoteName(name), "an even public exponent (" + std::to_string(key.publicKey.exponent) +
+                                  "): not an RSA key");
+    }
+    if (key.hasPrivate) checkPrivateValues(key, name);
     if (needPrivate && !key.hasPrivate) fail(quoteName(name), "a public key; signing needs the private key");
     return key;
 }
@@ -67,7 +80,8 @@ RsaKey parseKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name)
     } else if (looksLikePem(bytes)) {
         key = readPemKey(bytes, name);
     } else if (!bytes.empty() && bytes[0] == DerSequence) {
-        key = readDerKey(bytes, name);
+        DerKeyKind kind;
+        key = readDerKey(bytes, name, kind);
     } else {
         fail(quoteName(name), "not a key file (PEM, DER, PRIVATEKEYBLOB or PUBLICKEYBLOB)");
     }

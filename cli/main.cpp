@@ -9,6 +9,8 @@
 // Usage: zqcrypt SUBCOMMAND [OPTION]... [ARGUMENT]...
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 #include <exception>
@@ -17,8 +19,10 @@
 
 #include "failure.h"
 #include "input.h"
+#include "output.h"
 #include "standard_output.h"
 #include "subcommand.h"
+#include "system_path.h"
 #include "zqcrypt.h"
 
 namespace {
@@ -77,12 +81,36 @@ int run(int argc, char** argv) {
     fail(quoteName(name), "unknown subcommand (try 'zqcrypt --help')");
 }
 
+// The subcommand named, for the one message that cannot be built: it is
+// one of the subcommands' own names, which need no quoting.
+const char* commandName = "zqcrypt";
+
+// exhausted ends the program when an exception could not even be made: the
+// C++ runtime finds no memory for it and no reserve, and would abort. That
+// happens only on an exhausted heap; it is reported and ends with 2 as
+// every other failure, without allocating, and the temporary output file
+// goes. Any other way here (an exception that escapes where none may) stays
+// an abort.
+[[noreturn]] void exhausted() {
+    if (!std::current_exception()) {
+        removePendingOutput();
+        report(commandName, "memory exhausted");
+        _Exit(ExitError);
+    }
+    abort();
+}
+
 }  // namespace
 
 // Every way the program ends is an exit status: a Failure, an exhausted
 // heap and any other exception are reported in one line and end with 2,
 // after the unwinding has removed any temporary output file.
 int main(int argc, char** argv) {
+    std::set_terminate(exhausted);
+    utf8Arguments(argc, argv);
+    for (const Subcommand* known : subcommands) {
+        if (argc > 1 && strcmp(argv[1], known->name) == 0) commandName = known->name;
+    }
     useBinaryStandardStreams();
 #ifdef SIGXFSZ
     // A file-size limit fails the write (EFBIG) rather than ending the
@@ -98,9 +126,11 @@ int main(int argc, char** argv) {
         report(failure.name, failure.reason);
         return failure.code;
     } catch (const std::bad_alloc&) {
-        report(command, "memory exhausted");
+        // Nothing may be allocated here: the heap that failed would fail
+        // again, and an exception thrown from here ends the program.
+        report(command.c_str(), "memory exhausted");
     } catch (const std::exception& error) {
-        report(command, error.what());
+        report(command.c_str(), error.what());
     }
     return ExitError;
 }

@@ -6,7 +6,9 @@
 #include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <string.h>
+
+#include <algorithm>
+#include <iterator>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -21,7 +23,9 @@
 
 #include "failure.h"
 #include "output_target.h"
+#include "owner_only_file.h"
 #include "standard_output.h"
+#include "system_path.h"
 
 namespace zqcli {
 namespace {
@@ -29,24 +33,28 @@ namespace {
 // The temporary file being written, removed by a signal that ends the
 // program (interrupt, termination, hangup, a closed pipe) before the program
 // stops with that signal. A plain array: the handler may read nothing that
-// could be half changed.
-char pendingTemporary[4096];
+// could be half changed. Windows removes it by its UTF-16 name.
+#ifdef _WIN32
+using PathCharacter = wchar_t;
+#else
+using PathCharacter = char;
+#endif
+PathCharacter pendingTemporary[4096];
 
 void removePendingAndStop(int signalNumber) {
-    if (pendingTemporary[0] != 0) {
-#ifdef _WIN32
-        _unlink(pendingTemporary);
-#else
-        unlink(pendingTemporary);
-#endif
-    }
+    removePendingOutput();
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
 
 void setPending(const std::string& temporary) {
-    const size_t length = temporary.size() < sizeof pendingTemporary ? temporary.size() : 0;
-    memcpy(pendingTemporary, temporary.data(), length);
+#ifdef _WIN32
+    const std::wstring name = widePath(temporary);
+#else
+    const std::string& name = temporary;
+#endif
+    const size_t length = name.size() < std::size(pendingTemporary) ? name.size() : 0;
+    std::copy(name.begin(), name.begin() + static_cast<ptrdiff_t>(length), pendingTemporary);
     pendingTemporary[length] = 0;
 #ifdef _WIN32
     const int signals[] = {SIGINT, SIGTERM};
@@ -73,22 +81,46 @@ struct SignalsHeld {
 #endif
 };
 
+// The longest file name a folder takes, in bytes (NAME_MAX on Linux; 255
+// UTF-16 units on Windows, at least as many as bytes of UTF-8 here).
+constexpr size_t NameMax = 255;
+
+// temporaryStem is `path` with its file name cut so that `suffixBytes` more
+// still make a name that fits NameMax; the cut falls between characters
+// of UTF-8. The suffix keeps the name unique.
+std::string temporaryStem(const std::string& path, size_t suffixBytes) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    size_t length = path.size() - start;
+    if (length + suffixBytes <= NameMax) return path;
+    length = NameMax - suffixBytes;
+    while (length > 0 && (static_cast<unsigned char>(path[start + length]) & 0xC0) == 0x80) --length;
+    return path.substr(0, start + length);
+}
+
 // createTemporary opens a new file with a name not yet taken beside
 // `target.path` and stores the name in `temporary`; null with errno set on
 // failure.
 FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& temporary) {
 #ifdef _WIN32
-    (void)ownerOnly;  // the folder's permissions decide on Windows
+    // A private key's file is its owner's alone; any other gets what the
+    // folder hands on.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temporary = target.path + ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        const std::string suffix = ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        temporary = temporaryStem(target.path, suffix.size()) + suffix;
+        if (ownerOnly) {
+            FILE* file = createOwnerOnlyFile(temporary);
+            if (file != nullptr || errno != EEXIST) return file;
+            continue;
+        }
         const int fd =
-            _open(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+            _wopen(widePath(temporary).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) return _fdopen(fd, "wb");
         if (errno != EEXIST) return nullptr;
     }
     return nullptr;
 #else
-    temporary = target.path + ".XXXXXX";
+    temporary = temporaryStem(target.path, 7) + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) return nullptr;
     // mkstemp makes the file for its owner only. A replaced file's
@@ -113,7 +145,7 @@ FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& t
 
 bool renameOnto(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
     errno = EACCES;  // MoveFileEx sets the thread's last error, not errno
     return false;
 #else
@@ -123,16 +155,26 @@ bool renameOnto(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+void removePendingOutput() {
+    if (pendingTemporary[0] != 0) {
+#ifdef _WIN32
+        _wunlink(pendingTemporary);
+#else
+        unlink(pendingTemporary);
+#endif
+    }
+}
+
 Output::Output(const std::string& target, bool ownerOnly) : target_(target), file_(stdout) {
     const OutputTarget found = findOutputTarget(target);
     if (found.kind == OutputTarget::StandardOutput) return;
     [[maybe_unused]] const SignalsHeld held;
     path_ = found.path;
-    file_ = found.kind == OutputTarget::Direct ? fopen(path_.c_str(), "wb")
+    file_ = found.kind == OutputTarget::Direct ? openFile(path_, "wb")
                                                : createTemporary(found, ownerOnly, temporary_);
     if (file_ == nullptr) {
         const int error = errno;
-        if (!temporary_.empty()) remove(temporary_.c_str());
+        if (!temporary_.empty()) removeFile(temporary_);
         failSystem(quoteName(target), error);
     }
     if (!temporary_.empty()) setPending(temporary_);
@@ -142,7 +184,7 @@ Output::~Output() {
     if (file_ == stdout || file_ == nullptr) return;
     fclose(file_);
     if (!temporary_.empty()) {
-        remove(temporary_.c_str());
+        removeFile(temporary_);
         setPending("");
     }
 }
@@ -170,7 +212,7 @@ void Output::commit() {
     if (fclose(file) != 0 && error == 0) error = errno;
     if (!temporary_.empty()) {
         if (error == 0 && !renameOnto(temporary_, path_)) error = errno;
-        if (error != 0) remove(temporary_.c_str());
+        if (error != 0) removeFile(temporary_);
         setPending("");
     }
     if (error != 0) failWriting(error);

@@ -14,6 +14,10 @@
 
 namespace zqcli {
 
+// removePendingOutput removes the temporary file being written, if any, for
+// a program that ends without unwinding. It allocates nothing.
+void removePendingOutput();
+
 class Output {
 public:
     // Writes to standard output when `target` is "-", else to the file
@@ -21,7 +25,7 @@ public:
     // is opened at once: a target that cannot be written throws here, before
     // any work is done. A replaced file's permissions are kept (and its
     // owner, for root); `ownerOnly` keeps them to the owner's, for private
-    // keys.
+    // keys (on Windows, a DACL granting the current user alone).
     explicit Output(const std::string& target, bool ownerOnly = false);
     ~Output();
     Output(const Output&) = delete;

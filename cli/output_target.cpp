@@ -16,6 +16,7 @@
 #endif
 
 #include "failure.h"
+#include "system_path.h"
 
 namespace zqcli {
 namespace {
@@ -56,7 +57,7 @@ std::string followLinks(const std::string& name, bool& throughDescriptor) {
 // mayWrite: the user the tool runs as may write `path`; errno set when not.
 bool mayWrite(const std::string& path) {
 #ifdef _WIN32
-    return _access(path.c_str(), W_OK) == 0;
+    return _waccess(widePath(path).c_str(), W_OK) == 0;
 #else
     return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 #endif
@@ -72,8 +73,8 @@ OutputTarget findOutputTarget(const std::string& name) {
     if (name.empty()) failSystem(quoted, ENOENT);
     target.kind = OutputTarget::Renamed;
     target.path = name;
-    struct stat status;
-    if (stat(name.c_str(), &status) != 0) {
+    FileStatus status;
+    if (fileStatus(name, status) != 0) {
         // A new file, where the links lead; a missing folder fails when the
         // temporary file is made in it.
         if (errno != ENOENT) failSystem(quoted, errno);

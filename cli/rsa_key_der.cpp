@@ -3,6 +3,8 @@
 // RSA keys in DER. See rsa_key_der.h.
 #include "rsa_key_der.h"
 
+#include <iterator>
+
 #include "der.h"
 #include "failure.h"
 
@@ -10,7 +12,18 @@ namespace zqcli {
 namespace {
 
 // 1.2.840.113549.1.1.1, rsaEncryption, as its OBJECT IDENTIFIER contents.
-const std::vector<uint8_t> rsaEncryption = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+// An array: nothing is allocated before main, where a failure could not be
+// reported.
+constexpr uint8_t rsaEncryptionOid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+
+std::vector<uint8_t> rsaEncryption() { return {std::begin(rsaEncryptionOid), std::end(rsaEncryptionOid)}; }
+
+// The AlgorithmIdentifier of rsaEncryption, as OpenSSL writes it: NULL
+// parameters.
+std::vector<uint8_t> rsaAlgorithmIdentifier() {
+    return derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption()),
+                                                   derElement(DerNull, {})}));
+}
 
 std::vector<uint8_t> exponentBytes(uint32_t exponent) {
     std::vector<uint8_t> bytes;
@@ -57,7 +70,7 @@ RsaKey rsaPrivateKey(DerReader fields) {
 // AlgorithmIdentifier: rsaEncryption, with NULL parameters or none.
 void rsaAlgorithm(DerReader& reader) {
     DerReader algorithm = reader.contents(DerSequence, "the key's AlgorithmIdentifier");
-    if (algorithm.bytes(DerObjectIdentifier, "the key's algorithm") != rsaEncryption) {
+    if (algorithm.bytes(DerObjectIdentifier, "the key's algorithm") != rsaEncryption()) {
         fail(quoteName(reader.name()), "not an RSA key (its algorithm is another)");
     }
     if (!algorithm.atEnd() && !algorithm.bytes(DerNull, "the algorithm's parameters").empty()) {
@@ -86,7 +99,11 @@ RsaKey subjectPublicKey(DerReader fields) {
 // STRING, then attributes ([0]) and, in version 1, the public key ([1]),
 // which are not needed.
 RsaKey privateKeyInfoFields(DerReader fields) {
-    if (fields.integer("the PrivateKeyInfo version").size() > 1) fields.malformed("an unknown PrivateKeyInfo version");
+    // Version 0 (RFC 5208), or 1 with the public key (RFC 5958); no other.
+    const std::vector<uint8_t> version = fields.integer("the PrivateKeyInfo version");
+    if (version.size() > 1 || (version.size() == 1 && version[0] != 1)) {
+        fields.malformed("a PrivateKeyInfo of a version other than 0 or 1");
+    }
     rsaAlgorithm(fields);
     const std::vector<uint8_t> octets = fields.bytes(DerOctetString, "the private key's OCTET STRING");
     if (fields.nextTag() == 0xA0) fields.bytes(0xA0, "the key's attributes");
@@ -100,19 +117,33 @@ RsaKey privateKeyInfoFields(DerReader fields) {
 
 }  // namespace
 
-RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name) {
+const char* derKeyLabel(DerKeyKind kind) {
+    switch (kind) {
+        case DerKeyKind::PrivateKeyInfo: return "PRIVATE KEY";
+        case DerKeyKind::Pkcs1Private: return "RSA PRIVATE KEY";
+        case DerKeyKind::SubjectPublicKeyInfo: return "PUBLIC KEY";
+        case DerKeyKind::Pkcs1Public: return "RSA PUBLIC KEY";
+    }
+    return "?";
+}
+
+RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name, DerKeyKind& kind) {
     DerReader file(der.data(), der.size(), name);
     const DerReader fields = file.contents(DerSequence, "the key's SEQUENCE");
     file.finish("the key's SEQUENCE");
+    kind = DerKeyKind::SubjectPublicKeyInfo;
     if (fields.nextTag() == DerSequence) return subjectPublicKey(fields);
     // An INTEGER first: the version of PrivateKeyInfo (an AlgorithmIdentifier
     // follows) or of RSAPrivateKey, or the modulus of RSAPublicKey (which
     // has two INTEGERs in all).
     DerReader probe = fields;
     probe.integer("the key's first INTEGER");
+    kind = DerKeyKind::PrivateKeyInfo;
     if (probe.nextTag() == DerSequence) return privateKeyInfoFields(fields);
     probe.integer("the key's second INTEGER");
+    kind = DerKeyKind::Pkcs1Private;
     if (!probe.atEnd()) return rsaPrivateKey(fields);
+    kind = DerKeyKind::Pkcs1Public;
     RsaKey key;
     DerReader values = fields;
     key.publicKey = publicValues(values);
@@ -130,10 +161,8 @@ std::vector<uint8_t> pkcs1PrivateKey(const RsaKey& key) {
 
 std::vector<uint8_t> privateKeyInfo(const RsaKey& key) {
     const std::vector<uint8_t> rsaKey = pkcs1PrivateKey(key);
-    const std::vector<uint8_t> algorithm =
-        derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption), derElement(DerNull, {})}));
-    return derElement(DerSequence,
-                      derConcatenate({derInteger({0}), algorithm, derElement(DerOctetString, rsaKey)}));
+    return derElement(DerSequence, derConcatenate({derInteger({0}), rsaAlgorithmIdentifier(),
+                                                   derElement(DerOctetString, rsaKey)}));
 }
 
 std::vector<uint8_t> pkcs1PublicKey(const RsaPublicKey& key) {
@@ -144,9 +173,7 @@ std::vector<uint8_t> subjectPublicKeyInfo(const RsaPublicKey& key) {
     std::vector<uint8_t> bits = {0};
     const std::vector<uint8_t> rsaKey = pkcs1PublicKey(key);
     bits.insert(bits.end(), rsaKey.begin(), rsaKey.end());
-    const std::vector<uint8_t> algorithm =
-        derElement(DerSequence, derConcatenate({derElement(DerObjectIdentifier, rsaEncryption), derElement(DerNull, {})}));
-    return derElement(DerSequence, derConcatenate({algorithm, derElement(DerBitString, bits)}));
+    return derElement(DerSequence, derConcatenate({rsaAlgorithmIdentifier(), derElement(DerBitString, bits)}));
 }
 
 }  // namespace zqcli

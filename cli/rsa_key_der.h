@@ -14,10 +14,17 @@
 
 namespace zqcli {
 
+// The four structures, as the PEM labels name them.
+enum class DerKeyKind { PrivateKeyInfo, Pkcs1Private, SubjectPublicKeyInfo, Pkcs1Public };
+
+// derKeyLabel is the PEM label of `kind` ("PRIVATE KEY", "RSA PUBLIC KEY", ...).
+const char* derKeyLabel(DerKeyKind kind);
+
 // readDerKey reads any of the four structures from `der` (the content of
-// the file `name`, or of its PEM block). Malformed DER, another algorithm,
-// or an exponent above 32 bits throws a Failure naming the file.
-RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name);
+// the file `name`, or of its PEM block) and tells which in `kind`.
+// Malformed DER, another algorithm, or an exponent above 32 bits throws a
+// Failure naming the file.
+RsaKey readDerKey(const std::vector<uint8_t>& der, const std::string& name, DerKeyKind& kind);
 
 // The structures, written. The private ones need a key with its private
 // part: RSAPrivateKey alone (PKCS #1), or wrapped in PrivateKeyInfo.

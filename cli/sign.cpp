@@ -13,6 +13,7 @@
 #include "file_digest.h"
 #include "key_file.h"
 #include "output.h"
+#include "rsa_key_check.h"
 #include "rsa_signer.h"
 #include "subcommand.h"
 
@@ -46,6 +47,7 @@ int run(const ParsedOptions& options) {
     Output output(options.value("output", "-"));
     const Md5Digest digest = md5OfFile(options.operands[0]);
     std::vector<uint8_t> signature = signMd5(key, digest, keyName);
+    checkSignature(key.publicKey, signature, digest, keyName);
     if (order == "big") std::reverse(signature.begin(), signature.end());
     output.write(signature.data(), signature.size());
     output.commit();

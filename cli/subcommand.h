@@ -5,7 +5,7 @@
 // one by the first argument.
 #pragma once
 
-#include <vector>
+#include <initializer_list>
 
 #include "options.h"
 
@@ -15,7 +15,10 @@ struct Subcommand {
     const char* name;
     const char* summary;  // one line for "zqcrypt --help"
     const char* help;     // the whole of "zqcrypt NAME --help"
-    std::vector<OptionSpec> options;
+    // The options: a list fixed at compile time, so that no subcommand
+    // allocates before main, where running out of memory could not be
+    // reported.
+    std::initializer_list<OptionSpec> options;
     // run does the work and returns the exit code; it may throw a Failure.
     int (*run)(const ParsedOptions& options);
 };

@@ -39,6 +39,9 @@ std::optional<Refusal> keyRefusal(const std::vector<uint8_t>& blob) {
     if (key.modulus.empty()) return Refusal{"key_not_rsa", "a modulus of zero: not an RSA key"};
     if (key.modulus[0] % 2 == 0) return Refusal{"key_not_rsa", "an even modulus: not an RSA key"};
     if (key.exponent == 0) return Refusal{"key_not_rsa", "a public exponent of 0: not an RSA key"};
+    if (key.exponent % 2 == 0) {
+        return Refusal{"key_not_rsa", "an even public exponent (" + number(key.exponent) + "): not an RSA key"};
+    }
     return std::nullopt;
 }
 

@@ -16,6 +16,7 @@ import argparse
 import fcntl
 import hashlib
 import json
+import math
 import os
 import random
 import re
@@ -101,7 +102,8 @@ def library_layout(coreutils_text):
 
 def md5_table(tool, folder):
     names = make_files(folder, SIZES)
-    odd = [] if tool.wine else ["back\\slash", "new\nline", "carriage\rreturn"]
+    # Names beyond ASCII reach the tool, and its output, in UTF-8 on every build.
+    odd = ["café.txt", "файл.txt"] + ([] if tool.wine else ["back\\slash", "new\nline", "carriage\rreturn"])
     for name in odd:
         write(os.path.join(folder, name), name.encode())
     for group in [[name] for name in names] + [names + odd]:
@@ -114,6 +116,9 @@ def md5_table(tool, folder):
     check(rc == 0 and out == b"", "md5 -o writes nothing to stdout")
     listed = open(os.path.join(folder, "list.md5"), "rb").read()
     check(listed == run(["md5sum"] + names, cwd=folder)[1], "md5 -o file")
+    rc = tool("md5", "-o", "файл.md5", odd[0], cwd=folder)[0]
+    check(rc == 0 and open(os.path.join(folder, "файл.md5"), "rb").read() == run(["md5sum", odd[0]], cwd=folder)[1],
+          "md5 -o a name beyond ASCII")
 
     # Lists made by md5sum, with good, bad, missing and malformed entries.
     good = run(["md5sum"] + names[:4] + odd, cwd=folder)[1]
@@ -196,6 +201,44 @@ def reversed_signature(key, name):
     return openssl("dgst", "-md5", "-sign", key, name)[::-1]
 
 
+def der_element(tag, body):
+    size = len(body)
+    length = bytes([size]) if size < 0x80 else bytes([0x80 | (size.bit_length() + 7) // 8]) + \
+        size.to_bytes((size.bit_length() + 7) // 8, "big")
+    return bytes([tag]) + length + body
+
+
+def pkcs1_private_der(n, e, d, p, q, dp, dq, qinv):
+    """RSAPrivateKey (version 0) of these values, damaged or not."""
+    values = [0, n, e, d, p, q, dp, dq, qinv]
+    return der_element(0x30, b"".join(der_element(2, v.to_bytes(v.bit_length() // 8 + 1, "big")) for v in values))
+
+
+def damaged_keys(pem):
+    """The key in `pem` with one value off, in PKCS #1 DER, and a key whose
+    values agree with each other but whose first prime is the product of two:
+    what it signs does not verify."""
+    text = run(["openssl", "asn1parse", "-inform", "DER"],
+               openssl("rsa", "-in", pem, "-traditional", "-outform", "DER"))[1].decode()
+    n, e, d, p, q, dp, dq, qinv = [int(h, 16) for h in re.findall(r"INTEGER\s+:([0-9A-F]+)", text)][1:]
+    while True:
+        composite = int(openssl("prime", "-generate", "-bits", "512")) * \
+            int(openssl("prime", "-generate", "-bits", "512"))
+        prime = int(openssl("prime", "-generate", "-bits", "1024"))
+        order = (composite - 1) * (prime - 1) // math.gcd(composite - 1, prime - 1)
+        if (composite * prime).bit_length() == 2048 and math.gcd(65537, order) == 1:
+            break
+    inverse = pow(65537, -1, order)
+    return {
+        "iqmp": (pkcs1_private_der(n, e, d, p, q, dp, dq, qinv + 1), b"CRT coefficient"),
+        "dq": (pkcs1_private_der(n, e, d, p, q, dp, dq + 1, qinv), b"CRT exponent"),
+        "n": (pkcs1_private_der(n + 2, e, d, p, q, dp, dq, qinv), b"product is not its modulus"),
+        "composite": (pkcs1_private_der(composite * prime, 65537, inverse, composite, prime,
+                                        inverse % (composite - 1), inverse % (prime - 1),
+                                        pow(prime, -1, composite)), b"does not verify"),
+    }
+
+
 def keys_table(tool, folder):
     """Key files in every format, read and written by the tool's own code,
     and keys and signatures made through libcrypto (Linux) or CryptoAPI
@@ -256,7 +299,10 @@ def keys_table(tool, folder):
         check(rc == 0 and made_signature == reference, "a %s key made here signs as on the peer" % form)
         if form == "pem":
             check(open(made, "rb").read() == openssl("pkey", "-in", made), "keygen writes OpenSSL's PEM")
-        check(os.stat(made).st_mode & 0o777 == 0o600 or tool.wine, "keygen: owner-only file")
+        # Wine shows the Windows tool's owner-only DACL as Unix mode bits:
+        # nothing for others (the group's bits are its own mapping).
+        mode = os.stat(made).st_mode & 0o777
+        check(mode & 0o007 == 0 if tool.wine else mode == 0o600, "keygen: owner-only file, mode %o" % mode)
 
     if tool.wine:
         generated = [(["--bits", "2048"], 2048, 65537)]
@@ -275,7 +321,14 @@ def keys_table(tool, folder):
 
     # Malformed keys: one line naming the file and what is wrong, exit 2.
     der = forms["pkcs8 der"]
+    relabel = lambda pem, old, new: pem.replace(b"N " + old, b"N " + new).replace(b"D " + old, b"D " + new)
     bad = {
+        "v5.der": (der[:6] + b"\5" + der[7:], b"version other than 0 or 1"),
+        "v255.der": (b"\x30\x82" + (len(der) - 3).to_bytes(2, "big") + b"\2\2\0\xff" + der[7:], b"version"),
+        "spki-as-pkcs1.pem": (relabel(spki, b"PUBLIC", b"RSA PUBLIC"), b"holding a 'PUBLIC KEY'"),
+        "pkcs1-as-spki.pem": (relabel(forms["pkcs1 public pem"], b"RSA PUBLIC", b"PUBLIC"), b"holding a 'RSA"),
+        "pkcs8-as-pkcs1.pem": (relabel(pkcs8, b"PRIVATE", b"RSA PRIVATE"), b"holding a 'PRIVATE KEY'"),
+        "even-e.blob": (msblob[:16] + (65538).to_bytes(4, "little") + msblob[20:], b"even public exponent"),
         "cut.der": (der[:-1], b"cut short"),
         "tag.der": (der[:22] + b"\x03" + der[23:], b"tag 0x03 where 0x04 belongs"),
         "long.der": (b"\x30\x84\xff\xff\xff\xff" + der[4:], b"cut short"),
@@ -291,6 +344,17 @@ def keys_table(tool, folder):
         rc, out, err = tool("pubkey", name)
         check(rc == 2 and out == b"" and one_error_line(err) and name.encode() in err and reason in err,
               "pubkey %s: exit %d, stderr %r" % (name, rc, err))
+
+    # A damaged private key signs nothing: a CRT signature from it would give
+    # a prime away (gcd(s^e - m, n)), so its values are checked when it is
+    # read and every signature before it is written.
+    for name, (content, reason) in damaged_keys("ref.pem").items():
+        write(name + ".der", content)
+        write(name + ".blob", openssl("rsa", "-inform", "DER", "-in", name + ".der", "-outform", "MSBLOB"))
+        for key in [name + ".der", name + ".blob"]:
+            rc, out, err = tool("sign", "--key", key, "-o", "damaged.sig", "doc.txt")
+            check(rc == 2 and one_error_line(err) and reason in err and not os.path.exists("damaged.sig"),
+                  "sign --key %s: exit %d, stderr %r" % (key, rc, err))
 
 
 # ---- signatures ------------------------------------------------------------
@@ -615,6 +679,11 @@ def output_table(tool, folder):
     rc, out, _ = tool("verify", "--key", "odd.blob", "--sig", "sig", "--digest", "0" * 32)
     check(rc == 1 and out == b"Verification failure\n", "verify with an odd modulus")
     fails_once(tool("md5", "-c", "list", preexec_fn=lambda: os.close(1)), "closed stdout")
+    # The longest name a folder takes: the temporary name beside it is cut to fit.
+    longest = "é" * 127 + "n"
+    rc = tool("md5", "-o", longest, "doc.txt")[0]
+    check(rc == 0 and open(longest, "rb").read() == line and
+          [name for name in os.listdir(".") if name.startswith("éé")] == [longest], "-o a 255-byte name")
     if tool.wine:
         return
 
@@ -691,6 +760,18 @@ def output_table(tool, folder):
     else:
         fails_once(tool("md5", "-c", "-", stdin=b"a" * (40 << 20), preexec_fn=limited(resource.RLIMIT_AS, 48 << 20)),
                    "an exhausted heap")
+        # Just above the least address space the program loads in (below it
+        # the loader fails, 127), every allocation may fail, even the
+        # exception's: each run still ends with 2 and one line.
+        low, high = 1 << 20, 256 << 20
+        while high - low > 4096:
+            middle = (low + high) // 2
+            loads = tool("--version", preexec_fn=limited(resource.RLIMIT_AS, middle))[0] != 127
+            low, high = (low, middle) if loads else (middle, high)
+        for limit in range(high, high + (256 << 10), 16 << 10):
+            result = tool("keygen", "--bits", "2048", "-o", "starved.pem", preexec_fn=limited(resource.RLIMIT_AS, limit))
+            check(result[0] == 0 or (result[0] == 2 and one_error_line(result[2])),
+                  "keygen in %d bytes: exit %d, stderr %r" % (limit, result[0], result[2]))
 
 
 # ---- a file beyond 4 GiB (opt-in: hashing it takes a while) ---------------
