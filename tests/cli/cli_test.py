@@ -236,7 +236,20 @@ def damaged_keys(pem):
         "composite": (pkcs1_private_der(composite * prime, 65537, inverse, composite, prime,
                                         inverse % (composite - 1), inverse % (prime - 1),
                                         pow(prime, -1, composite)), b"does not verify"),
+        # Consistent values, but its "signature" would be the padded block.
+        "e1": (pkcs1_private_der(n, 1, 1, p, q, 1, 1, qinv), b"exponent of 1"),
     }
+
+
+def reheaded_private_blob(blob, bits):
+    """A 2048-bit PRIVATEKEYBLOB under a header of `bits`, each field padded
+    (or cut) to the size that bit length gives it."""
+    fields, offset, out = [256, 128, 128, 128, 128, 128, 256], 20, b""
+    for size in fields:
+        wanted = (bits + 7) // 8 if size == 256 else (bits + 15) // 16
+        out += blob[offset:offset + size][:wanted].ljust(wanted, b"\0")
+        offset += size
+    return blob[:12] + bits.to_bytes(4, "little") + blob[16:20] + out
 
 
 def keys_table(tool, folder):
@@ -321,6 +334,14 @@ def keys_table(tool, folder):
 
     # Malformed keys: one line naming the file and what is wrong, exit 2.
     der = forms["pkcs8 der"]
+    public_der = openssl("rsa", "-in", "ref.pem", "-RSAPublicKey_out", "-outform", "DER")
+    # RFC 5958's version 1 holds the public key ([1]); blanks may follow the
+    # armour lines (RFC 7468's lax form, as OpenSSL reads it).
+    public_key = der_element(0x81, b"\0" + public_der)
+    v1 = der_element(0x30, b"\2\1\1" + der[7:] + public_key)
+    for name, content in [("v1-public.der", v1), ("blanks.pem", pkcs8.replace(b"KEY-----\n", b"KEY----- \t\n"))]:
+        write(name, content)
+        check(tool("pubkey", name) == (0, msblob, b""), "pubkey %s" % name)
     relabel = lambda pem, old, new: pem.replace(b"N " + old, b"N " + new).replace(b"D " + old, b"D " + new)
     bad = {
         "v5.der": (der[:6] + b"\5" + der[7:], b"version other than 0 or 1"),
@@ -338,6 +359,10 @@ def keys_table(tool, folder):
         "base64.pem": (pkcs8[:100] + b"*" + pkcs8[101:], b"not Base64"),
         "cut.blob": (private_blob[:-1], b"cut short"),
         "encrypted.pem": (openssl("pkey", "-in", "ref.pem", "-aes128", "-passout", "pass:x"), b"encrypted"),
+        "v0-public.der": (der_element(0x30, der[4:] + public_key), b"version 0 with"),
+        "v3.blob": (private_blob[:1] + b"\3" + private_blob[2:], b"version 3"),
+        "16384.blob": (reheaded_private_blob(private_blob, 16384), b"16384 bits around a 2048-bit"),
+        "2047.blob": (reheaded_private_blob(private_blob, 2047), b"2047 bits around a 2048-bit"),
     }
     for name, (content, reason) in bad.items():
         write(name, content)
