@@ -93,7 +93,8 @@ FILE* createFileLike(const std::string& name, const std::string& model) {
     DWORD size = 0;
     GetFileSecurityW(modelPath.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
     std::vector<uint8_t> descriptor(size);
-    if (size == 0 || !GetFileSecurityW(modelPath.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)) {
+    if (size == 0 ||
+        !GetFileSecurityW(modelPath.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)) {
         return createWith(name, nullptr);
     }
     return createWith(name, descriptor.data());

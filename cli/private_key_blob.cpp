@@ -37,7 +37,8 @@ size_t blobBytes(uint32_t bits) {
 RsaKey readPrivateKeyBlob(const std::vector<uint8_t>& bytes, const std::string& name) {
     if (bytes.size() < KeyBlobHeaderBytes) fail(quoteName(name), "PRIVATEKEYBLOB cut short in its header");
     if (bytes[1] != BlobVersion) {
-        fail(quoteName(name), "a PRIVATEKEYBLOB of version " + std::to_string(bytes[1]) + "; version 2 is read");
+        fail(quoteName(name),
+             "a PRIVATEKEYBLOB of version " + std::to_string(bytes[1]) + "; version 2 is read");
     }
     const uint32_t bits = wordAt(bytes, 12);
     if (bits == 0 || bits > MaxModulusBits) {
@@ -68,8 +69,9 @@ RsaKey readPrivateKeyBlob(const std::vector<uint8_t>& bytes, const std::string& 
     // The header states the modulus's bit length: a key read under another
     // would be written back under a header unlike the one read.
     if (modulusBits(key.publicKey) != bits) {
-        fail(quoteName(name), "a PRIVATEKEYBLOB whose header says " + std::to_string(bits) + " bits around a " +
-                                  std::to_string(modulusBits(key.publicKey)) + "-bit modulus");
+        fail(quoteName(name), "a PRIVATEKEYBLOB whose header says " + std::to_string(bits) +
+                                  " bits around a " + std::to_string(modulusBits(key.publicKey)) +
+                                  "-bit modulus");
     }
     key.hasPrivate = true;
     return key;

@@ -360,7 +360,7 @@ def keys_table(tool, folder):
         "base64.pem": (pkcs8[:100] + b"*" + pkcs8[101:], b"not Base64"),
         "cut.blob": (private_blob[:-1], b"cut short"),
         "encrypted.pem": (openssl("pkey", "-in", "ref.pem", "-aes128", "-passout", "pass:x"), b"encrypted"),
-        "v0-public.der": (der_element(0x30, der[4:] + public_key), b"version 0 with"),
+        "v0-public.der": (der_element(0x30, der[4:] + public_key), b"version 0 holding"),
         "v3.blob": (private_blob[:1] + b"\3" + private_blob[2:], b"version 3"),
         "16384.blob": (reheaded_private_blob(private_blob, 16384), b"16384 bits around a 2048-bit"),
         "2047.blob": (reheaded_private_blob(private_blob, 2047), b"2047 bits around a 2048-bit"),
