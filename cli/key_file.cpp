@@ -64,7 +64,12 @@ RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, 
         fail(quoteName(name), "an even public exponent (" + std::to_string(key.publicKey.exponent) +
                                   "): not an RSA key");
     }
-    if (key.hasPrivate) checkPrivateValues(key, name);
+    if (key.hasPrivate) {
+        // e = 1 makes d = 1 valid too: the "signature" is the padded block
+        // itself. RFC 8017 asks e >= 3, as keygen does.
+        if (key.publicKey.exponent == 1) fail(quoteName(name), "a public exponent of 1: not an RSA key");
+        checkPrivateValues(key, name);
+    }
     if (needPrivate && !key.hasPrivate) fail(quoteName(name), "a public key; signing needs the private key");
     return key;
 }

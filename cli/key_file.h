@@ -26,9 +26,9 @@ KeyFormat keyFormatOption(const ParsedOptions& options, const char* command, Key
 // readKeyFile reads the RSA key in the file `name` ('-' for standard input).
 // A file in none of the formats, a PEM label that does not name the
 // structure inside, a key that cannot be RSA (an even modulus or public
-// exponent), one larger than the library checks, a private key whose values
-// do not agree (rsa_key_check.h), and a public key when `needPrivate`, throw
-// a Failure naming the file.
+// exponent; a private key with the exponent 1), one larger than the library
+// checks, a private key whose values do not agree (rsa_key_check.h), and a
+// public key when `needPrivate`, throw a Failure naming the file.
 RsaKey readKeyFile(const std::string& name, bool needPrivate);
 // readKeyBytes is the same for the content `bytes` of the file `name`.
 RsaKey readKeyBytes(const std::vector<uint8_t>& bytes, const std::string& name, bool needPrivate);

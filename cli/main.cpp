@@ -107,18 +107,19 @@ const char* commandName = "zqcrypt";
 // after the unwinding has removed any temporary output file.
 int main(int argc, char** argv) {
     std::set_terminate(exhausted);
-    utf8Arguments(argc, argv);
-    for (const Subcommand* known : subcommands) {
-        if (argc > 1 && strcmp(argv[1], known->name) == 0) commandName = known->name;
-    }
     useBinaryStandardStreams();
 #ifdef SIGXFSZ
     // A file-size limit fails the write (EFBIG) rather than ending the
     // program, so that the error is reported and the temporary file removed.
     signal(SIGXFSZ, SIG_IGN);
 #endif
-    const std::string command = argc > 1 ? quoteName(argv[1]) : "zqcrypt";
+    std::string command = "zqcrypt";
     try {
+        utf8Arguments(argc, argv);
+        for (const Subcommand* known : subcommands) {
+            if (argc > 1 && strcmp(argv[1], known->name) == 0) commandName = known->name;
+        }
+        if (argc > 1) command = quoteName(argv[1]);
         const int code = run(argc, argv);
         closeStandardOutput();
         return code;

@@ -103,13 +103,14 @@ std::string temporaryStem(const std::string& path, size_t suffixBytes) {
 // failure.
 FILE* createTemporary(const OutputTarget& target, bool ownerOnly, std::string& temporary) {
 #ifdef _WIN32
-    // A private key's file is its owner's alone; any other gets what the
-    // folder hands on.
+    // A private key's file is its owner's alone; a replaced file's
+    // permissions (its DACL) are kept; a new file gets what the folder hands
+    // on.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string suffix = ".tmp" + std::to_string(_getpid()) + "-" + std::to_string(attempt);
         temporary = temporaryStem(target.path, suffix.size()) + suffix;
-        if (ownerOnly) {
-            FILE* file = createOwnerOnlyFile(temporary);
+        if (ownerOnly || target.replaces) {
+            FILE* file = ownerOnly ? createOwnerOnlyFile(temporary) : createFileLike(temporary, target.path);
             if (file != nullptr || errno != EEXIST) return file;
             continue;
         }

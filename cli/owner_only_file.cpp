@@ -39,6 +39,28 @@ int errnoOf(DWORD error) {
     }
 }
 
+// createWith makes the new file `name` for writing with the security
+// descriptor `descriptor` (null: the folder's); null with errno set on
+// failure.
+FILE* createWith(const std::string& name, PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    const HANDLE handle = CreateFileW(widePath(name).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = errnoOf(GetLastError());
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        errno = EACCES;
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
+    return file;
+}
+
 }  // namespace
 
 FILE* createOwnerOnlyFile(const std::string& name) {
@@ -61,22 +83,21 @@ FILE* createOwnerOnlyFile(const std::string& name) {
         errno = EACCES;
         return nullptr;
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    const HANDLE handle = CreateFileW(widePath(name).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        errno = errnoOf(GetLastError());
-        return nullptr;
+    return createWith(name, &descriptor);
+}
+
+FILE* createFileLike(const std::string& name, const std::string& model) {
+    // The DACL alone (with whether it is protected): the owner is whoever
+    // makes the file, as on a POSIX system that is not root.
+    const std::wstring modelPath = widePath(model);
+    DWORD size = 0;
+    GetFileSecurityW(modelPath.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<uint8_t> descriptor(size);
+    if (size == 0 ||
+        !GetFileSecurityW(modelPath.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)) {
+        return createWith(name, nullptr);
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        errno = EACCES;
-        return nullptr;
-    }
-    FILE* file = _fdopen(fd, "wb");
-    if (file == nullptr) _close(fd);
-    return file;
+    return createWith(name, descriptor.data());
 }
 
 }  // namespace zqcli

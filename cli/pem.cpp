@@ -36,8 +36,10 @@ std::vector<std::string> linesOf(const std::vector<uint8_t>& bytes) {
 bool startsWith(const std::string& text, const char* prefix) { return text.compare(0, strlen(prefix), prefix) == 0; }
 
 // armourLabel is the label of a BEGIN or END line (`marker` its start), or
-// false when `line` is not one.
-bool armourLabel(const std::string& line, const char* marker, std::string& label) {
+// false when `text` is not one. Blanks after the line's dashes are allowed,
+// as RFC 7468's lax form and OpenSSL allow them.
+bool armourLabel(const std::string& text, const char* marker, std::string& label) {
+    const std::string line = text.substr(0, text.find_last_not_of(" \t") + 1);
     const size_t from = strlen(marker), tail = strlen(dashes);
     if (!startsWith(line, marker) || line.size() < from + tail || line.compare(line.size() - tail, tail, dashes) != 0) {
         return false;

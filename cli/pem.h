@@ -2,8 +2,9 @@
 //
 // PEM armour (RFC 7468): DER in Base64 between "-----BEGIN LABEL-----" and
 // "-----END LABEL-----" lines. Written as OpenSSL writes it, 64 characters a
-// line and LF line ends; read strictly, with CR LF line ends and text before
-// the armour allowed, as in files other tools write.
+// line and LF line ends; read strictly, with CR LF line ends, blanks after
+// the BEGIN and END lines and text before the armour allowed, as in files
+// other tools write.
 #pragma once
 
 #include <stdint.h>

@@ -36,6 +36,10 @@ size_t blobBytes(uint32_t bits) {
 
 RsaKey readPrivateKeyBlob(const std::vector<uint8_t>& bytes, const std::string& name) {
     if (bytes.size() < KeyBlobHeaderBytes) fail(quoteName(name), "PRIVATEKEYBLOB cut short in its header");
+    if (bytes[1] != BlobVersion) {
+        fail(quoteName(name),
+             "a PRIVATEKEYBLOB of version " + std::to_string(bytes[1]) + "; version 2 is read");
+    }
     const uint32_t bits = wordAt(bytes, 12);
     if (bits == 0 || bits > MaxModulusBits) {
         fail(quoteName(name), "a PRIVATEKEYBLOB with a bit length of " + std::to_string(bits) +
@@ -61,6 +65,13 @@ RsaKey readPrivateKeyBlob(const std::vector<uint8_t>& bytes, const std::string& 
     if (key.publicKey.modulus.empty() || key.privateParts.privateExponent.empty() ||
         key.privateParts.prime1.empty() || key.privateParts.prime2.empty()) {
         fail(quoteName(name), "a PRIVATEKEYBLOB with a modulus, a prime or a private exponent of zero");
+    }
+    // The header states the modulus's bit length: a key read under another
+    // would be written back under a header unlike the one read.
+    if (modulusBits(key.publicKey) != bits) {
+        fail(quoteName(name), "a PRIVATEKEYBLOB whose header says " + std::to_string(bits) +
+                                  " bits around a " + std::to_string(modulusBits(key.publicKey)) +
+                                  "-bit modulus");
     }
     key.hasPrivate = true;
     return key;

@@ -18,9 +18,9 @@
 namespace zqcli {
 
 // readPrivateKeyBlob reads a blob that starts as a PRIVATEKEYBLOB
-// (looksLikeKeyBlob); one cut short, longer than its bit length needs, or
-// with a bit length of 0 or above MaxModulusBits throws a Failure naming
-// `name`.
+// (looksLikeKeyBlob); one of a version other than 2, cut short, longer than
+// its bit length needs, with a bit length of 0 or above MaxModulusBits, or
+// with one that is not its modulus's throws a Failure naming `name`.
 RsaKey readPrivateKeyBlob(const std::vector<uint8_t>& bytes, const std::string& name);
 
 // makePrivateKeyBlob writes `key` (with its private part), with the

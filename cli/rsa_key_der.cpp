@@ -107,7 +107,11 @@ RsaKey privateKeyInfoFields(DerReader fields) {
     rsaAlgorithm(fields);
     const std::vector<uint8_t> octets = fields.bytes(DerOctetString, "the private key's OCTET STRING");
     if (fields.nextTag() == 0xA0) fields.bytes(0xA0, "the key's attributes");
-    if (fields.nextTag() == 0x81) fields.bytes(0x81, "the key's public key");
+    if (fields.nextTag() == 0x81) {
+        // RFC 5958 holds the public key in version 1 only.
+        if (version.empty()) fields.malformed("a PrivateKeyInfo of version 0 holding a public key");
+        fields.bytes(0x81, "the key's public key");
+    }
     fields.finish("PrivateKeyInfo");
     DerReader inner(octets.data(), octets.size(), fields.name());
     const DerReader values = inner.contents(DerSequence, "RSAPrivateKey");

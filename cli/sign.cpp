@@ -30,7 +30,9 @@ const char help[] =
     "through OpenSSL's libcrypto,\n"
 #endif
     "and write the signature, as many bytes as the modulus, to FILE (standard output\n"
-    "when none, or '-'). The Linux and Windows tools write the same bytes.\n\n"
+    "when none, or '-'). The Linux and Windows tools write the same bytes; the\n"
+    "Windows tool (CryptoAPI) signs only with keys whose modulus is a whole number of\n"
+    "bytes, so a key of 2052 bits, say, signs on Linux only.\n\n"
     "  --key KEY            the private key\n"
     "  --byte-order ORDER   'little' (the library's order, least significant byte\n"
     "                       first; the default) or 'big' (OpenSSL's order)\n"

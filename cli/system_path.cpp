@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "failure.h"
+
 #ifdef _WIN32
 // shellapi.h needs windows.h before it.
 #include <windows.h>
@@ -19,10 +21,12 @@ namespace zqcli {
 #ifdef _WIN32
 namespace {
 
-std::string utf8Text(const wchar_t* wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+// utf8Text is `wide` in UTF-8, with `flags` for WideCharToMultiByte; empty
+// when it cannot be converted (WC_ERR_INVALID_CHARS: a lone surrogate).
+std::string utf8Text(const wchar_t* wide, DWORD flags) {
+    const int size = WideCharToMultiByte(CP_UTF8, flags, wide, -1, nullptr, 0, nullptr, nullptr);
     std::string text(size > 0 ? static_cast<size_t>(size) : 1, '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    if (size > 0) WideCharToMultiByte(CP_UTF8, flags, wide, -1, text.data(), size, nullptr, nullptr);
     text.pop_back();  // the terminating zero
     return text;
 }
@@ -44,7 +48,15 @@ void utf8Arguments(int& argc, char**& argv) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return;  // the C runtime's arguments, then
-    for (int i = 0; i < count; ++i) texts.push_back(utf8Text(wide[i]));
+    for (int i = 0; i < count; ++i) {
+        // A lone surrogate would become U+FFFD: the name of another file.
+        texts.push_back(utf8Text(wide[i], WC_ERR_INVALID_CHARS));
+        if (texts.back().empty() && wide[i][0] != 0) {
+            const std::string shown = utf8Text(wide[i], 0);
+            LocalFree(wide);
+            fail(quoteName(shown), "a name that is not valid UTF-16");
+        }
+    }
     LocalFree(wide);
     for (std::string& text : texts) pointers.push_back(text.data());
     pointers.push_back(nullptr);

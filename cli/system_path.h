@@ -25,7 +25,8 @@ using FileStatus = struct stat;
 #endif
 
 // utf8Arguments replaces `argc` and `argv` by the program's arguments in
-// UTF-8 on Windows (kept for the program's life); elsewhere they stay.
+// UTF-8 on Windows (kept for the program's life); an argument that is not
+// valid UTF-16 (a lone surrogate) throws a Failure. Elsewhere they stay.
 void utf8Arguments(int& argc, char**& argv);
 
 // The C library's calls on a name in UTF-8.

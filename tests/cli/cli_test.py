@@ -6,7 +6,7 @@ for keys and signatures. The same tables run the Windows build under Wine
 (--wine), whose keys and signatures come from CryptoAPI; --peer-tool names
 the Linux tool, whose signatures the Windows tool's must equal byte for byte.
 
-Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] TABLE
+Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] [--lone-surrogate PATH] TABLE
   TABLE is md5, base64, keys, signatures, explain (verify --explain, a row per
   mistake), bad-input, output (-o targets and failing outputs), progress (the
   progress line on a pseudo-terminal) or large-file (a sparse file beyond
@@ -55,10 +55,11 @@ def run(command, stdin=b"", cwd=None, preexec_fn=None):
 
 
 class Tool:
-    def __init__(self, path, wine, peer=None):
+    def __init__(self, path, wine, peer=None, surrogate=None):
         self.prefix = ["wine", path] if wine else [path]
         self.wine = wine
         self.peer = peer  # the tool of the other platform, or None
+        self.surrogate = surrogate  # lone_surrogate.exe, under Wine
 
     def __call__(self, *args, stdin=b"", cwd=None, preexec_fn=None):
         return run(self.prefix + list(args), stdin, cwd, preexec_fn)
@@ -236,7 +237,20 @@ def damaged_keys(pem):
         "composite": (pkcs1_private_der(composite * prime, 65537, inverse, composite, prime,
                                         inverse % (composite - 1), inverse % (prime - 1),
                                         pow(prime, -1, composite)), b"does not verify"),
+        # Consistent values, but its "signature" would be the padded block.
+        "e1": (pkcs1_private_der(n, 1, 1, p, q, 1, 1, qinv), b"exponent of 1"),
     }
+
+
+def reheaded_private_blob(blob, bits):
+    """A 2048-bit PRIVATEKEYBLOB under a header of `bits`, each field padded
+    (or cut) to the size that bit length gives it."""
+    fields, offset, out = [256, 128, 128, 128, 128, 128, 256], 20, b""
+    for size in fields:
+        wanted = (bits + 7) // 8 if size == 256 else (bits + 15) // 16
+        out += blob[offset:offset + size][:wanted].ljust(wanted, b"\0")
+        offset += size
+    return blob[:12] + bits.to_bytes(4, "little") + blob[16:20] + out
 
 
 def keys_table(tool, folder):
@@ -321,6 +335,14 @@ def keys_table(tool, folder):
 
     # Malformed keys: one line naming the file and what is wrong, exit 2.
     der = forms["pkcs8 der"]
+    public_der = openssl("rsa", "-in", "ref.pem", "-RSAPublicKey_out", "-outform", "DER")
+    # RFC 5958's version 1 holds the public key ([1]); blanks may follow the
+    # armour lines (RFC 7468's lax form, as OpenSSL reads it).
+    public_key = der_element(0x81, b"\0" + public_der)
+    v1 = der_element(0x30, b"\2\1\1" + der[7:] + public_key)
+    for name, content in [("v1-public.der", v1), ("blanks.pem", pkcs8.replace(b"KEY-----\n", b"KEY----- \t\n"))]:
+        write(name, content)
+        check(tool("pubkey", name) == (0, msblob, b""), "pubkey %s" % name)
     relabel = lambda pem, old, new: pem.replace(b"N " + old, b"N " + new).replace(b"D " + old, b"D " + new)
     bad = {
         "v5.der": (der[:6] + b"\5" + der[7:], b"version other than 0 or 1"),
@@ -338,6 +360,10 @@ def keys_table(tool, folder):
         "base64.pem": (pkcs8[:100] + b"*" + pkcs8[101:], b"not Base64"),
         "cut.blob": (private_blob[:-1], b"cut short"),
         "encrypted.pem": (openssl("pkey", "-in", "ref.pem", "-aes128", "-passout", "pass:x"), b"encrypted"),
+        "v0-public.der": (der_element(0x30, der[4:] + public_key), b"version 0 holding"),
+        "v3.blob": (private_blob[:1] + b"\3" + private_blob[2:], b"version 3"),
+        "16384.blob": (reheaded_private_blob(private_blob, 16384), b"16384 bits around a 2048-bit"),
+        "2047.blob": (reheaded_private_blob(private_blob, 2047), b"2047 bits around a 2048-bit"),
     }
     for name, (content, reason) in bad.items():
         write(name, content)
@@ -610,6 +636,15 @@ def bad_input_table(tool, folder):
     for args, stdin in [(["--key", "k.blob", "--sig", "-", "-"], files["sig"]), (["--key", "-", "--sig", "sig", "-"], blob)]:
         rc, out, err = tool("verify", *args, stdin=stdin)
         check(rc == 2 and out == b"" and one_error_line(err), "verify %s: exit %d, stderr %r" % (args, rc, err))
+    if tool.surrogate and not os.path.exists(tool.surrogate):
+        print("skipped: a lone surrogate in a name (%s not built)" % tool.surrogate)
+    elif tool.surrogate:
+        # A lone surrogate is no character: its name is refused, not taken
+        # for another (U+FFFD in its place).
+        windows_tool = "Z:" + tool.prefix[-1].replace("/", "\\")
+        rc, _, err = run(["wine", tool.surrogate, windows_tool, "md5", "-o", "x{D800}.txt", "doc.txt"])
+        check(rc == 2 and one_error_line(err) and b"not valid UTF-16" in err and sorted(os.listdir(".")) == before,
+              "a lone surrogate in a name: exit %d, stderr %r" % (rc, err))
     if not tool.wine:
         # A run that a signal ends leaves neither its target nor its
         # temporary file.
@@ -679,6 +714,16 @@ def output_table(tool, folder):
     rc, out, _ = tool("verify", "--key", "odd.blob", "--sig", "sig", "--digest", "0" * 32)
     check(rc == 1 and out == b"Verification failure\n", "verify with an odd modulus")
     fails_once(tool("md5", "-c", "list", preexec_fn=lambda: os.close(1)), "closed stdout")
+    # A replaced file keeps its permissions. Wine shows a Windows file's DACL
+    # as mode bits in its own mapping (the owner's bits given to the group,
+    # read with execute), whose read and write bits for others stand alone.
+    shown = 0o006 if tool.wine else 0o777
+    for mode in [0o600, 0o604]:
+        write("kept", b"old\n")
+        os.chmod("kept", mode)
+        rc = tool("md5", "-o", "kept", "doc.txt")[0]
+        got = os.stat("kept").st_mode & shown
+        check(rc == 0 and got == mode & shown, "-o a %o file keeps its mode: %o" % (mode, got))
     # The longest name a folder takes: the temporary name beside it is cut to fit.
     longest = "é" * 127 + "n"
     rc = tool("md5", "-o", longest, "doc.txt")[0]
@@ -926,6 +971,7 @@ def main():
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--peer-tool", help="the other platform's tool, whose signatures must be the same "
                         "(when it exists)")
+    parser.add_argument("--lone-surrogate", help="the Windows program that hands the tool a lone surrogate")
     parser.add_argument("table", choices=sorted(TABLES))
     options = parser.parse_args()
     if options.wine:
@@ -941,7 +987,8 @@ def main():
         peer = Tool(os.path.abspath(options.peer_tool), False)
     elif options.peer_tool:
         print("no peer tool at %s: signatures are compared with OpenSSL's only" % options.peer_tool)
-    tool = Tool(os.path.abspath(options.tool), options.wine, peer)
+    surrogate = os.path.abspath(options.lone_surrogate) if options.lone_surrogate else None
+    tool = Tool(os.path.abspath(options.tool), options.wine, peer, surrogate)
     with tempfile.TemporaryDirectory() as folder:
         TABLES[options.table](tool, folder)
         os.chdir("/")
