@@ -7,7 +7,8 @@
 #       Copies each PAGE (a path inside the source tree, such as README.md)
 #       into BUNDLE at the same path, then every file a copied page links to
 #       by a relative link, page after page, so that no link of a shipped page
-#       leads out of the bundle.
+#       leads out of the bundle. Stops with one line, exit status 1, at a link
+#       to a file SOURCE does not hold, to a folder, or out of SOURCE.
 #   bundle_docs.py check BUNDLE...
 #       Every relative link of every Markdown page in each BUNDLE (a folder,
 #       or a .zip, .whl, .nupkg or .tar.gz file) must name a file inside it. Prints
@@ -100,13 +101,15 @@ def inline(text):
         if angled:
             target, at = angled.group(1), angled.end()
         else:
-            target, at = text[at:bare(text, at)], bare(text, at)
+            end = bare(text, at)
+            target, at = text[at:end], end
         if CLOSING.match(text, at):
             yield ESCAPE.sub(r"\1", target)
 
 
 def raw(text):
-    """The targets of a page's links, escapes and all, in the order found."""
+    """The targets of a page's links, their backslash (Markdown) or entity
+    (HTML) escapes decoded."""
     yield from inline(text)
     for angled, plain in REFERENCE.findall(text):
         yield ESCAPE.sub(r"\1", angled or plain)

@@ -20,11 +20,12 @@
 // (PackageLibrary): Mono does not look in runtimes/, so the host needs neither
 // LD_LIBRARY_PATH nor a copy of the library beside it. Otherwise (a program
 // with the library beside it or on the loader's paths) the declarations
-// resolve by name. The tests of this file run under Mono on Linux, where only
-// ZqCryptPosix is called: the Windows set (its calling convention, entry
-// points and last-error handling, and the 12-byte record) is exercised only
-// on Windows; on Linux its entry points are checked against the DLL's export
-// list, not called.
+// resolve by name; when that fails too, the DllNotFoundException names each
+// package path tried and why it did not load. The tests of this file run
+// under Mono on Linux, where only ZqCryptPosix is called: the Windows set
+// (its calling convention, entry points and last-error handling, and the
+// 12-byte record) is exercised only on Windows; on Linux its entry points are
+// checked against the DLL's export list, not called.
 //
 // CryptBlob records: the library owns the bytes of every record it fills, and
 // releases them in zqCryptBlobClear. The wrapper copies what it needs out of
@@ -170,8 +171,8 @@ namespace Zq
         static readonly IntPtr Handle = Open();
 
         // The paths the package's library may have, most likely first, each
-        // once: in, then two folders above, each folder the assembly may
-        // have come from.
+        // once: in each folder the assembly may have come from, then two
+        // folders above it.
         static string[] Candidates(string native)
         {
             var assembly = typeof(PackageLibrary).Assembly;
