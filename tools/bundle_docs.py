@@ -152,7 +152,7 @@ def copy(source, bundle, pages):
                "is a folder: a bundle ships files, link one of them" if os.path.isdir(origin) else
                None if os.path.isfile(origin) else "is not in " + source)
         if why:
-            raise Refused("%s%s %s" % (parent + " links " if parent else "", link, why))
+            raise Refused("%s links %s, which %s" % (parent, link, why) if parent else "%s %s" % (link, why))
         destination = os.path.join(bundle, page)
         os.makedirs(os.path.dirname(destination) or ".", exist_ok=True)
         shutil.copyfile(origin, destination)
