@@ -21,7 +21,9 @@
 # (-ffile-prefix-map), the PE header has no time stamp, and every archive
 # entry has the commit's time, owner 0 and a fixed mode, in sorted order.
 # Every relative link of a page in a bundle must resolve inside that bundle
-# (tools/bundle_docs.py check), or the release stops.
+# (tools/bundle_docs.py check), or the release stops. The files are written
+# into build/release/dist and moved to dist/ only when all of them are made
+# and checked: a release that stops leaves no dist/, never a partial one.
 #
 # ZQ_JOBS sets the number of parallel compile jobs (default: nproc).
 set -euo pipefail
@@ -37,8 +39,9 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
 fi
 
 work=build/release
+out="$work/dist"
 rm -rf "$work" dist
-mkdir -p "$work/source" "$work/stage" dist
+mkdir -p "$work/source" "$work/stage" "$out"
 git archive --format=tar HEAD | tar -x -C "$work/source"
 version=$(sed -n 's/^project(zqcrypt VERSION \([0-9.]*\).*/\1/p' "$work/source/CMakeLists.txt")
 
@@ -60,7 +63,7 @@ build linux-x86_64 "zqcrypt zqcrypt_static zqcrypt_tool"
 build linux-i386 "zqcrypt zqcrypt_static zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-linux32.cmake"
 build win32 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-mingw32.cmake"
 echo "=== debian packages"
-bash tools/build_debs.sh "$work/deb" dist
+bash tools/build_debs.sh "$work/deb" "$out"
 
 # The Windows bundle: its documents at the top, beside the installed tree.
 win="$work/stage/zqcrypt-$version-win32"
@@ -70,10 +73,11 @@ mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
 rm -r "$win/share"
 chmod -R u=rwX,go=rX "$win"
 find "$win" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+/usr/bin/python3 "$work/source/tools/bundle_docs.py" check "$win"
 
 # The Python wheels, each with one of the libraries above inside, and the sdist.
 echo "=== python"
-/usr/bin/python3 "$work/source/bindings/python/backend/zqcrypt_build.py" dist \
+/usr/bin/python3 "$work/source/bindings/python/backend/zqcrypt_build.py" "$out" \
   "$work/stage/zqcrypt-$version-linux-x86_64/lib/libzqcrypt.so" \
   "$work/stage/zqcrypt-$version-linux-i386/lib/libzqcrypt.so"
 
@@ -81,16 +85,16 @@ cd "$work/stage"
 for name in linux-x86_64 linux-i386; do
   tar --create --format=gnu --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
       --owner=0 --group=0 --numeric-owner "zqcrypt-$version-$name" |
-    gzip -9 -n >"../../../dist/zqcrypt-$version-$name.tar.gz"
+    gzip -9 -n >"../dist/zqcrypt-$version-$name.tar.gz"
 done
 find "zqcrypt-$version-win32" -type f | sort |
-  zip -X -D -q -9 "../../../dist/zqcrypt-$version-win32.zip" -@
-cd ../../../dist
-sha256sum zqcrypt-* *.deb >SHA256SUMS
-bash "../$work/source/tools/release_nuget.sh" "../$work" .
-sha256sum ZqCrypt.*.nupkg >>SHA256SUMS
+  zip -X -D -q -9 "../dist/zqcrypt-$version-win32.zip" -@
+cd ../../..
+bash "$work/source/tools/release_nuget.sh" "$work" "$out"
 echo "=== links of the bundles' pages"
-/usr/bin/python3 "../$work/source/tools/bundle_docs.py" check zqcrypt-* ZqCrypt.*.nupkg
+/usr/bin/python3 "$work/source/tools/bundle_docs.py" check "$out"/zqcrypt-* "$out"/ZqCrypt.*.nupkg
+(cd "$out" && sha256sum zqcrypt-* *.deb ZqCrypt.*.nupkg >SHA256SUMS)
+mv "$out" dist
 echo "=== dist"
-ls -l
-cat SHA256SUMS
+ls -l dist
+cat dist/SHA256SUMS

@@ -20,11 +20,12 @@
 // (PackageLibrary): Mono does not look in runtimes/, so the host needs neither
 // LD_LIBRARY_PATH nor a copy of the library beside it. Otherwise (a program
 // with the library beside it or on the loader's paths) the declarations
-// resolve by name. The tests of this file run under Mono on Linux, where only
-// ZqCryptPosix is called: the Windows set (its calling convention, entry
-// points and last-error handling, and the 12-byte record) is exercised only
-// on Windows; on Linux its entry points are checked against the DLL's export
-// list, not called.
+// resolve by name; when that fails too, the DllNotFoundException names each
+// package path tried and why it did not load. The tests of this file run
+// under Mono on Linux, where only ZqCryptPosix is called: the Windows set
+// (its calling convention, entry points and last-error handling, and the
+// 12-byte record) is exercised only on Windows; on Linux its entry points are
+// checked against the DLL's export list, not called.
 //
 // CryptBlob records: the library owns the bytes of every record it fills, and
 // releases them in zqCryptBlobClear. The wrapper copies what it needs out of
@@ -141,11 +142,15 @@ namespace Zq
 
     /// <summary>The native library of the NuGet package this assembly came
     /// from, on Linux: runtimes/linux-x64/native/libzqcrypt.so (linux-x86 in a
-    /// 32-bit process) two folders up, from the package's lib/net45/, or in
-    /// this assembly's folder, from a build output that keeps the package's
-    /// layout; loaded by its full path with dlopen. Absent (Bind returns
-    /// null) on Windows, when neither file is there, or when it cannot be
-    /// loaded.</summary>
+    /// 32-bit process) in this assembly's folder, from a build output that
+    /// keeps the package's layout, or two folders up, from the package's
+    /// lib/net45/; loaded by its full path with dlopen. The assembly's folder
+    /// is the one of Assembly.Location, then the one of Assembly.CodeBase (a
+    /// shadow-copied assembly lies in a cache, its code base does not), then
+    /// the application's base folder. The first file that loads is the one;
+    /// one that does not is passed over. Absent (Bind returns null) on
+    /// Windows, or when no file is there or none loads: Failure then says
+    /// what was tried.</summary>
     static class PackageLibrary
     {
         const int RtldNow = 2;
@@ -156,28 +161,63 @@ namespace Zq
         [DllImport("libdl.so.2")]
         static extern IntPtr dlsym(IntPtr handle, string name);
 
+        [DllImport("libdl.so.2")]
+        static extern IntPtr dlerror();
+
+        /// <summary>Why the package's library is not loaded: each path tried
+        /// and what became of it; null when it is loaded or on Windows.</summary>
+        internal static string Failure;
+
         static readonly IntPtr Handle = Open();
+
+        // The paths the package's library may have, most likely first, each
+        // once: in each folder the assembly may have come from, then two
+        // folders above it.
+        static string[] Candidates(string native)
+        {
+            var assembly = typeof(PackageLibrary).Assembly;
+            var paths = new System.Collections.Generic.List<string>();
+            foreach (Func<string> folder in new Func<string>[] {
+                () => Path.GetDirectoryName(assembly.Location),  // empty when loaded from bytes
+                () => Path.GetDirectoryName(new Uri(assembly.CodeBase).LocalPath),
+                () => AppDomain.CurrentDomain.BaseDirectory })
+            {
+                string found;
+                try { found = folder(); }
+                catch (Exception) { continue; }  // no code base, or not a file: address
+                if (string.IsNullOrEmpty(found)) continue;
+                foreach (string path in new[] { Path.Combine(found, native), Path.Combine(found, "..", "..", native) })
+                    if (!paths.Contains(Path.GetFullPath(path))) paths.Add(Path.GetFullPath(path));
+            }
+            return paths.ToArray();
+        }
 
         static IntPtr Open()
         {
             if (Environment.OSVersion.Platform != PlatformID.Unix) return IntPtr.Zero;
-            string assembly = typeof(PackageLibrary).Assembly.Location;
-            if (string.IsNullOrEmpty(assembly)) return IntPtr.Zero;  // loaded from bytes
             string native = Path.Combine("runtimes", IntPtr.Size == 8 ? "linux-x64" : "linux-x86", "native",
                                          "libzqcrypt.so");
-            string folder = Path.GetDirectoryName(assembly);
-            foreach (string path in new[] { Path.Combine(folder, "..", "..", native), Path.Combine(folder, native) })
+            var tried = new System.Text.StringBuilder("the package's library: ");
+            try
             {
-                if (!File.Exists(path)) continue;
-                try
+                dlerror();  // binds dlerror now, and clears an earlier error
+                foreach (string path in Candidates(native))
                 {
-                    return dlopen(Path.GetFullPath(path), RtldNow);
-                }
-                catch (DllNotFoundException)  // no glibc's libdl (another Unix): the declarations then
-                {
-                    return IntPtr.Zero;
+                    if (!File.Exists(path))
+                    {
+                        tried.Append(path + ": absent; ");
+                        continue;
+                    }
+                    IntPtr handle = dlopen(path, RtldNow);
+                    if (handle != IntPtr.Zero) return handle;
+                    tried.Append(Marshal.PtrToStringAnsi(dlerror()) + "; ");  // dlerror names the path
                 }
             }
+            catch (DllNotFoundException)  // no glibc's libdl (another Unix): the declarations then
+            {
+                tried.Append("no libdl.so.2 to load it with");
+            }
+            Failure = tried.ToString().TrimEnd(' ', ';');
             return IntPtr.Zero;
         }
 
@@ -263,6 +303,27 @@ namespace Zq
         // its output (all of them when `length` is negative).
         static byte[] Run(Service service, byte[] data, string name, Func<int, int> length)
         {
+            return Calling(() => Produce(service, data, name, length));
+        }
+
+        // Mono's message names neither a path nor the loader's reason: when
+        // the library is found neither by name nor in the package, the
+        // exception says what became of each file tried.
+        static T Calling<T>(Func<T> call)
+        {
+            try
+            {
+                return call();
+            }
+            catch (DllNotFoundException byName) when (PackageLibrary.Failure != null)
+            {
+                throw new DllNotFoundException("zqcrypt: no library to call: by name, " + byName.Message + "; " +
+                                               PackageLibrary.Failure, byName);
+            }
+        }
+
+        static byte[] Produce(Service service, byte[] data, string name, Func<int, int> length)
+        {
             using (var input = new Input(data, name))
             {
                 CryptBlob source = input.Blob;
@@ -341,6 +402,11 @@ namespace Zq
         /// not be made throws ZqCryptCheckException, never returns false.</summary>
         public static bool Verify(byte[] signature, byte[] keyBlob, byte[] digest)
         {
+            return Calling(() => Matches(signature, keyBlob, digest));
+        }
+
+        static bool Matches(byte[] signature, byte[] keyBlob, byte[] digest)
+        {
             using (var s = new Input(signature, "signature"))
             using (var k = new Input(keyBlob, "keyBlob"))
             using (var d = new Input(digest, "digest"))
@@ -358,7 +424,7 @@ namespace Zq
         /// <summary>The calling thread's last-error value as the library left it.</summary>
         public static uint LastError()
         {
-            return Windows ? (uint)Marshal.GetLastWin32Error() : PosixLastError();
+            return Windows ? (uint)Marshal.GetLastWin32Error() : Calling(() => PosixLastError());
         }
 
         // Characters of the encoder's text for `size` input bytes: four per

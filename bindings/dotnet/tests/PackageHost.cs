@@ -5,7 +5,9 @@
 // against Convert, and one signature of rsa_md5_signatures.txt checked as
 // made and against another digest.
 //
-// Usage: mono PackageHost.exe <rsa_md5_signatures.txt> <package version>
+// Usage: mono PackageHost.exe <rsa_md5_signatures.txt> <package version> [shadow <cache folder>]
+// With "shadow", runs the checks again in an application domain that
+// shadow-copies its assemblies into the cache folder, as test runners do.
 // Prints one line per check; exits 1 when one fails.
 using System;
 using System.IO;
@@ -30,6 +32,17 @@ static class PackageHost
 
     static int Main(string[] args)
     {
+        if (args.Length == 4 && args[2] == "shadow")
+        {
+            var setup = new AppDomainSetup { ApplicationBase = AppDomain.CurrentDomain.BaseDirectory,
+                                             ShadowCopyFiles = "true", CachePath = args[3],
+                                             ApplicationName = "PackageHost" };  // Mono: the cache's subfolder
+            return AppDomain.CreateDomain("shadow", null, setup).ExecuteAssembly(
+                typeof(PackageHost).Assembly.Location, new[] { args[0], args[1], "shadowed" });
+        }
+        if (args.Length == 3)
+            Check(!typeof(ZqCrypt).Assembly.Location.StartsWith(AppDomain.CurrentDomain.BaseDirectory),
+                  "the assembly shadow-copied");
         Check(typeof(ZqCrypt).Assembly.GetName().Version == new Version(args[1] + ".0"), "assembly version " + args[1]);
 
         var data = new byte[45];  // 60 characters of Base64: one line, no line break

@@ -7,7 +7,11 @@
 # installed assembly and runs it with mono, without LD_LIBRARY_PATH: the
 # assembly must find the package's native library by itself. Also checks
 # that every entry of the package is a regular file (zipinfo's -rw-r--r--)
-# and that the XML documentation sits beside the assembly.
+# and that the XML documentation sits beside the assembly. Then a build
+# output that keeps the package's layout (bin/Debug/runtimes/), with a broken
+# copy two folders up: the one beside the assembly must be loaded, also from a
+# shadow-copied assembly; and with no good copy, the exception must name the
+# broken one and the loader's reason.
 #
 # Usage: nuget_package.sh <python3> <mcs> <mono> <nuget> <version>
 #                         <libzqcrypt.so> <rsa_md5_signatures.txt> <scratch folder>
@@ -34,3 +38,16 @@ package="$scratch/packages/ZqCrypt.$version"
   -out:"$scratch/PackageHost.exe" "$here/PackageHost.cs"
 [ -s "$package/lib/net45/ZqCrypt.xml" ] || { echo "no lib/net45/ZqCrypt.xml in the package" >&2; exit 1; }
 MONO_PATH="$package/lib/net45" env -u LD_LIBRARY_PATH "$mono" "$scratch/PackageHost.exe" "$vectors" "$version"
+
+debug="$scratch/proj/bin/Debug" junk="$scratch/proj/runtimes/linux-x64/native/libzqcrypt.so"
+mkdir -p "$debug" "$(dirname "$junk")"
+cp -r "$package/lib/net45/ZqCrypt.dll" "$package/runtimes" "$scratch/PackageHost.exe" "$debug/"
+echo junk >"$junk"
+env -u LD_LIBRARY_PATH "$mono" "$debug/PackageHost.exe" "$vectors" "$version"
+env -u LD_LIBRARY_PATH "$mono" "$debug/PackageHost.exe" "$vectors" "$version" shadow "$scratch/shadow"
+rm -r "$debug/runtimes"
+if env -u LD_LIBRARY_PATH "$mono" "$debug/PackageHost.exe" "$vectors" "$version" >/dev/null 2>"$scratch/error" ||
+   ! grep -qF "$junk: file too short" "$scratch/error"; then
+  echo "FAILED: no library to load, and the exception does not say why:" >&2; head -3 "$scratch/error" >&2; exit 1
+fi
+echo "ok: the library beside the assembly, shadow copies, the failure's reasons"
