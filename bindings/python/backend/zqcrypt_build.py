@@ -13,19 +13,21 @@ docstring.
 A copy of the shared library goes inside the wheel when one is named, by
 `--config-settings library=PATH` or the environment variable
 ZQCRYPT_BUNDLE_LIBRARY (an absolute path: pip runs the backend in the
-package's folder, not the one it was started in); the wheel is then tagged for the platform the file
-was built for, read from its header (py3-none-linux_x86_64, linux_i686,
-win32), and the package loads that copy before the system's. The word
-`system` instead of a path names none: the package then loads the system's.
+package's folder, not the one it was started in); the wheel is then tagged
+for the platform the file was built for, read from its header
+(py3-none-linux_x86_64, linux_i686, win32), and the package loads that copy
+before the system's. The word `system` instead of a path names none: the
+package then loads the system's.
 
 pip and other installers call the hooks of `from_source` (pyproject.toml's
 build-backend), which build the library when none is named: CMake builds
 libzqcrypt.so from the repository's sources, or from those the sdist carries
 (CMakeLists.txt, cmake/, include/, src/), into the wheel, for the running
-Python (an i386 one on an x86-64 machine gets an i386 library). Without CMake or a
-compiler the install stops and says what is missing, rather than install a
-package that cannot load a library. The functions of this module, which the
-release scripts and the Debian package call, bundle only what they are told.
+Python (an i386 one on an x86-64 machine gets an i386 library). Without
+CMake or a compiler the install stops and says what is missing, rather than
+install a package that cannot load a library. The functions of this module,
+which the release scripts and the Debian package call, bundle only what they
+are told.
 
 Archives are reproducible: entries in sorted order, each with the time of
 SOURCE_DATE_EPOCH (1980-01-01 without it), a fixed mode and owner.
@@ -325,7 +327,8 @@ def build_library(scratch):
                   "-DCMAKE_BUILD_TYPE=Release", "-DZQ_TESTS=OFF", "-DZQ_BENCH=OFF", "-DZQ_FUZZ=OFF"],
                  ["cmake", "--build", build, "--target", "zqcrypt", "--parallel", jobs]):
         if subprocess.run(step).returncode != 0:
-            raise _cannot_build("CMake could not build libzqcrypt.so; its output above says why.")
+            multilib = " (an i386 one here needs gcc-multilib and g++-multilib)" if _toolchain() else ""
+            raise _cannot_build(f"CMake could not build libzqcrypt.so{multilib}; its output above says why.")
     library = os.path.join(build, "lib", "libzqcrypt.so")
     built = _platform(_read(library))
     if built != wanted:
