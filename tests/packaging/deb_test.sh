@@ -14,6 +14,8 @@
 #   - the binding from /usr/bin/python3 (PYTHONPATH into the root, the library
 #     named by ZQCRYPT_LIBRARY), against hashlib, base64 and the tool's
 #     signature.
+# First, debian/rules' commands (make -n) from a folder whose path holds $, a
+# backtick, a quote and a backslash: none hands that path to the shell.
 # Prints "FAILED: ..." for each check that fails; exits non-zero if any did.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -21,6 +23,15 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+echo "=== debian/rules from a folder whose path the shell would read"
+odd=$scratch/'w$HOME `x` "q" \'
+mkdir "$odd" && cp -r "$source_dir/debian" "$source_dir/CMakeLists.txt" "$odd/"
+if ! commands=$(cd "$odd" && make -s -n -f debian/rules override_dh_auto_configure override_dh_auto_install); then
+  fail "make -n -f debian/rules fails"
+elif grep -qF "$odd" <<<"$commands"; then
+  fail "debian/rules hands the checkout's path to the shell"
+fi
 
 work="$scratch/work folder"
 bash "$source_dir/tools/build_debs.sh" "$work" "$scratch/debs"

@@ -12,18 +12,22 @@ docstring.
 
 A copy of the shared library goes inside the wheel when one is named, by
 `--config-settings library=PATH` or the environment variable
-ZQCRYPT_BUNDLE_LIBRARY; the wheel is then tagged for the platform the file
-was built for, read from its header (py3-none-linux_x86_64, linux_i686,
-win32), and the package loads that copy before the system's. The word
-`system` instead of a path names none: the package then loads the system's.
+ZQCRYPT_BUNDLE_LIBRARY (an absolute path: pip runs the backend in the
+package's folder, not the one it was started in); the wheel is then tagged
+for the platform the file was built for, read from its header
+(py3-none-linux_x86_64, linux_i686, win32), and the package loads that copy
+before the system's. The word `system` instead of a path names none: the
+package then loads the system's.
 
 pip and other installers call the hooks of `from_source` (pyproject.toml's
 build-backend), which build the library when none is named: CMake builds
 libzqcrypt.so from the repository's sources, or from those the sdist carries
-(CMakeLists.txt, cmake/, include/, src/), into the wheel. Without CMake or a
-compiler the install stops and says what is missing, rather than install a
-package that cannot load a library. The functions of this module, which the
-release scripts and the Debian package call, bundle only what they are told.
+(CMakeLists.txt, cmake/, include/, src/), into the wheel, for the running
+Python (an i386 one on an x86-64 machine gets an i386 library). Without
+CMake or a compiler the install stops and says what is missing, rather than
+install a package that cannot load a library. The functions of this module,
+which the release scripts and the Debian package call, bundle only what they
+are told.
 
 Archives are reproducible: entries in sorted order, each with the time of
 SOURCE_DATE_EPOCH (1980-01-01 without it), a fixed mode and owner.
@@ -38,8 +42,10 @@ import gzip
 import hashlib
 import io
 import os
+import platform
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tarfile
@@ -88,22 +94,42 @@ def _native_root():
     return os.path.dirname(os.path.abspath(_shared("CMakeLists.txt")))
 
 
+def _tracked(top, paths):
+    """The files at or under `paths` (relative to the folder `top`) that git
+    tracks, when `top` lies in a git checkout that tracks any of them; else
+    None (no git, no checkout, or a copy the checkout around it ignores), and
+    the caller walks the folders. So an sdist made from a working tree holds
+    what the repository holds, not editors' and builds' leftovers beside it."""
+    try:
+        listed = subprocess.run(["git", "ls-files", "-z", "--", *paths], cwd=top,
+                                capture_output=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    files = [name for name in listed.decode().split("\0")
+             if name and os.path.isfile(os.path.join(top, name))]
+    return files or None
+
+
+def _walked(top, folder):
+    """Every file under `folder` (relative to `top`), relative to `top`."""
+    return [os.path.relpath(os.path.join(parent, name), top).replace(os.sep, "/")
+            for parent, _, names in os.walk(os.path.join(top, folder)) for name in names]
+
+
 def _native_files():
     """The library's sources, relative to _native_root(), sorted."""
     top = _native_root()
-    files = [NATIVE_SOURCES[0]]
-    for folder in NATIVE_SOURCES[1:]:
-        for parent, _, names in os.walk(os.path.join(top, folder)):
-            files += [os.path.relpath(os.path.join(parent, name), top).replace(os.sep, "/")
-                      for name in names]
+    files = _tracked(top, NATIVE_SOURCES)
+    if files is None:
+        files = [NATIVE_SOURCES[0]] + [name for folder in NATIVE_SOURCES[1:] for name in _walked(top, folder)]
     return sorted(files)
 
 
 def _package_files():
     """The package's files, relative to ROOT, sorted."""
-    folder = os.path.join(ROOT, PACKAGE)
-    names = sorted(n for n in os.listdir(folder) if n.endswith(".py") or n == "py.typed")
-    return [f"{PACKAGE}/{name}" for name in names]
+    files = _tracked(ROOT, [PACKAGE]) or _walked(ROOT, PACKAGE)
+    return sorted(name for name in files if name.count("/") == 1
+                  and (name.endswith(".py") or name.endswith("/py.typed")))
 
 
 def _version(module):
@@ -258,9 +284,28 @@ def _cannot_build(why):
         "Installing zqcrypt from source builds its library, libzqcrypt.so, into the package, with\n"
         f"CMake {cmake} or later, C and C++20 compilers and make (Debian: apt install cmake g++ make).\n"
         "Or install a release's wheel, which carries the library; or name a built one:\n"
-        "  ZQCRYPT_BUNDLE_LIBRARY=/path/to/libzqcrypt.so (or pip's --config-settings library=PATH)\n"
+        "  ZQCRYPT_BUNDLE_LIBRARY=/path/to/libzqcrypt.so (or pip's --config-settings library=/PATH)\n"
         "or install without one, to load the system's or the one ZQCRYPT_LIBRARY names at run time:\n"
         f"  ZQCRYPT_BUNDLE_LIBRARY={SYSTEM} (or pip's --config-settings library={SYSTEM})")
+
+
+def _python_platform():
+    """The platform tag of the running Python: a 32-bit Python on an x86-64
+    machine (an i386 interpreter, which the kernel reports as x86_64) is
+    linux_i686, as installers tag it."""
+    machine = platform.machine().lower()
+    if machine in ("x86_64", "amd64", "i386", "i486", "i586", "i686"):
+        return "linux_i686" if struct.calcsize("P") == 4 else "linux_x86_64"
+    return f"linux_{machine}"
+
+
+def _toolchain():
+    """CMake's toolchain arguments for the running Python: the compiler's
+    default target is the machine's, so a 32-bit Python on an x86-64 machine
+    gets an i386 library through the project's own toolchain file."""
+    if _python_platform() == "linux_i686" and platform.machine().lower() in ("x86_64", "amd64"):
+        return [f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(_native_root(), 'cmake', 'toolchain-linux32.cmake')}"]
+    return []
 
 
 def build_library(scratch):
@@ -275,13 +320,21 @@ def build_library(scratch):
     build = os.path.join(scratch, "build")
     generator = ["-G", "Ninja"] if not (shutil.which("make") or os.environ.get("CMAKE_GENERATOR")) else []
     jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(os.cpu_count() or 1)
-    print(f"zqcrypt: building libzqcrypt.so from {_native_root()} with CMake", file=sys.stderr, flush=True)
-    for step in (["cmake", "-S", _native_root(), "-B", build, *generator, "-DCMAKE_BUILD_TYPE=Release",
-                  "-DZQ_TESTS=OFF", "-DZQ_BENCH=OFF", "-DZQ_FUZZ=OFF"],
+    wanted = _python_platform()
+    print(f"zqcrypt: building libzqcrypt.so ({wanted}) from {_native_root()} with CMake",
+          file=sys.stderr, flush=True)
+    for step in (["cmake", "-S", _native_root(), "-B", build, *generator, *_toolchain(),
+                  "-DCMAKE_BUILD_TYPE=Release", "-DZQ_TESTS=OFF", "-DZQ_BENCH=OFF", "-DZQ_FUZZ=OFF"],
                  ["cmake", "--build", build, "--target", "zqcrypt", "--parallel", jobs]):
         if subprocess.run(step).returncode != 0:
-            raise _cannot_build("CMake could not build libzqcrypt.so; its output above says why.")
-    return os.path.join(build, "lib", "libzqcrypt.so")
+            multilib = " (an i386 one here needs gcc-multilib and g++-multilib)" if _toolchain() else ""
+            raise _cannot_build(f"CMake could not build libzqcrypt.so{multilib}; its output above says why.")
+    library = os.path.join(build, "lib", "libzqcrypt.so")
+    built = _platform(_read(library))
+    if built != wanted:
+        raise _cannot_build(f"the library built is for {built}, this Python ({sys.executable}) is "
+                            f"{wanted}: it could not load it.")
+    return library
 
 
 def _library_setting(config_settings):
@@ -296,7 +349,11 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     if library == SYSTEM:
         library = None
     if library and not os.path.isfile(library):
-        raise RuntimeError(f"zqcrypt: no library file {library} to bundle")
+        # pip runs the backend in the package's folder, not the one it was
+        # started in, and says nothing of the latter.
+        raise RuntimeError(f"zqcrypt: no library file {os.path.abspath(library)} to bundle; "
+                           "name it by an absolute path (a relative one is read from the folder "
+                           "the build runs in, the package's under pip)")
     return _write_wheel(wheel_directory, *metadata(), library)
 
 

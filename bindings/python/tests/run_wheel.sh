@@ -2,7 +2,8 @@
 # The package as a release ships it, built by the package's backend as
 # tools/release.sh builds it, here from the given library:
 #   1. two builds, the second from a copy of the sources elsewhere with other
-#      file times, give the same bytes;
+#      file times and files git does not track, give the same bytes; a
+#      library named by a relative path that is not there is named absolute;
 #   2. the wheel, installed offline in a fresh venv: the package's tests pass,
 #      and the library loaded is the wheel's copy (ZQCRYPT_LIBRARY unset);
 #   3. the sdist, installed offline in a fresh venv through pip's build
@@ -14,7 +15,7 @@
 set -euo pipefail
 python=$1
 library=$(realpath "$2")
-scratch=$3
+scratch=$(realpath -m "$3")
 package=$(cd "$(dirname "$0")/.." && pwd)
 repository=$(cd "$package/../.." && pwd)
 export PYTHONDONTWRITEBYTECODE=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INDEX=1 PIP_NO_CACHE_DIR=1
@@ -30,10 +31,19 @@ cp -r "$repository/CMakeLists.txt" "$repository/LICENSE" "$repository/cmake" "$r
   "$repository/src" "$scratch/copy/"
 cp "$library" "$scratch/copy/libzqcrypt.so"
 find "$scratch/copy" -type f -exec touch -d "2001-02-03 04:05:06" {} +
+if command -v git >/dev/null; then  # a checkout with a file git does not track
+  git -C "$scratch/copy" init -q && git -C "$scratch/copy" add CMakeLists.txt cmake include src bindings
+  touch "$scratch/copy/src/notes.swp" "$scratch/copy/bindings/python/zqcrypt/notes.py"
+fi
 "$python" "$scratch/copy/bindings/python/backend/zqcrypt_build.py" "$scratch/two" \
   "$scratch/copy/libzqcrypt.so" >/dev/null
 diff -r "$scratch/one" "$scratch/two"
 echo "two builds: the same bytes"
+
+said=$(cd "$scratch" && PYTHONPATH="$package/backend" "$python" -c \
+  'import zqcrypt_build; zqcrypt_build.build_wheel(".", {"library": "lib/libzqcrypt.so"})' 2>&1) || true
+[[ $said == *"no library file $scratch/lib/libzqcrypt.so to bundle; name it by an absolute path"* ]] ||
+  { echo "$said" >&2; echo "a relative library path: the error does not name the path tried" >&2; exit 1; }
 
 "$python" -m venv --system-site-packages "$scratch/wheel"  # pytest from the system's packages
 venv=$scratch/wheel/bin/python

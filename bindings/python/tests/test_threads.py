@@ -4,6 +4,8 @@ import hashlib
 import multiprocessing
 import os
 import random
+import signal
+import sys
 import threading
 from concurrent.futures import ThreadPoolExecutor
 
@@ -82,6 +84,50 @@ def test_children_forked_while_another_thread_loads_the_library_can_hash(monkeyp
         for thread in [*forkers, loader]:
             thread.join()
     assert outcomes == [0] * 9
+
+
+class Interrupted(Exception):
+    """What a signal handler raises into the package's fork handler."""
+
+
+def test_a_fork_whose_wait_for_the_load_is_interrupted_leaves_a_child_that_can_hash(monkeypatch):
+    """A signal handler's exception ends the fork handler's wait for another
+    thread's load; the fork goes ahead without the lock. The parent must not
+    release what it did not take, nor the child wait for a lock held by a
+    thread it does not have. Another thread signals until the wait is hit."""
+    monkeypatch.setattr(zqcrypt, "_default", None)
+    reported = []
+    monkeypatch.setattr(sys, "unraisablehook", lambda report: reported.append(report.exc_type))
+    holding, interrupted, forked = threading.Event(), threading.Event(), threading.Event()
+
+    def interrupt(signum, frame):
+        if frame.f_code is zqcrypt._before_fork.__code__:
+            interrupted.set()
+            raise Interrupted
+
+    def hold_the_lock():
+        with zqcrypt._loading:
+            holding.set()
+            forked.wait(timeout=60)
+
+    def signal_the_fork():
+        while not interrupted.wait(timeout=0.01) and not forked.is_set():
+            signal.pthread_kill(threading.main_thread().ident, signal.SIGUSR1)
+
+    previous = signal.signal(signal.SIGUSR1, interrupt)
+    holder, signaller = threading.Thread(target=hold_the_lock), threading.Thread(target=signal_the_fork)
+    outcomes = []
+    try:
+        holder.start()
+        holding.wait(timeout=30)
+        signaller.start()
+        fork_and_hash(outcomes)
+    finally:
+        forked.set()
+        for thread in (holder, signaller):
+            thread.join()
+        signal.signal(signal.SIGUSR1, previous)
+    assert (outcomes, reported) == ([0], [Interrupted])
 
 
 def test_children_forked_while_threads_hash_can_hash():

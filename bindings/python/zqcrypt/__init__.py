@@ -62,18 +62,37 @@ def _library() -> Library:
 # would leave the child a lock that no thread of its own ever releases, and its
 # first call would wait forever (multiprocessing's "fork" start method forks
 # from any thread). So a fork waits for a load under way to finish and holds
-# the lock across the fork; the parent and the child each let it go. (Windows
-# has no fork.)
+# the lock across the fork; the parent and the child each let it go. The wait
+# can end in an exception (KeyboardInterrupt from a signal handler), after
+# which the fork goes ahead without the lock: the parent then has nothing to
+# let go, and the child takes a fresh lock, since the one it copied may be
+# held by a thread it does not have. What each forking thread holds is its
+# own. (Windows has no fork.)
+_fork = _threading.local()
+
+
 def _before_fork() -> None:
-    _loading.acquire()
+    _fork.holds = False
+    _fork.holds = _loading.acquire()
 
 
-def _after_fork() -> None:
-    _loading.release()
+def _after_fork_in_parent() -> None:
+    if getattr(_fork, "holds", False):
+        _fork.holds = False
+        _loading.release()
+
+
+def _after_fork_in_child() -> None:
+    global _loading
+    if getattr(_fork, "holds", False):
+        _after_fork_in_parent()
+    else:
+        _loading = _threading.RLock()
 
 
 if hasattr(_os, "register_at_fork"):
-    _os.register_at_fork(before=_before_fork, after_in_parent=_after_fork, after_in_child=_after_fork)
+    _os.register_at_fork(before=_before_fork, after_in_parent=_after_fork_in_parent,
+                         after_in_child=_after_fork_in_child)
 
 
 def md5(data: BytesLike) -> bytes:
