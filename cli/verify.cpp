@@ -8,6 +8,11 @@
 // --json) the tool says why the signature matches or not (explain.h). What
 // verify refuses, and its answer, are decided for every way of asking in
 // verify_verdict.h.
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -101,12 +106,26 @@ ExplainRequest readInput(const ParsedOptions& options) {
     return input;
 }
 
+// isStandardInput: `name` reads standard input: "-", or on POSIX a name of
+// the file that standard input is (/dev/stdin, /dev/fd/0, the FIFO it
+// comes from), found by its device and inode.
+bool isStandardInput(const std::string& name) {
+    if (name == "-") return true;
+#ifdef _WIN32
+    return false;
+#else
+    struct stat input, named;
+    return fstat(STDIN_FILENO, &input) == 0 && stat(name.c_str(), &named) == 0 && input.st_dev == named.st_dev &&
+           input.st_ino == named.st_ino;
+#endif
+}
+
 // standardInputCount is how many of the key, the signature and the file
-// are standard input ("-").
+// are standard input.
 int standardInputCount(const ParsedOptions& options) {
-    int count = options.value("key") == "-" ? 1 : 0;
-    if (options.value("sig") == "-") ++count;
-    if (!options.has("digest") && options.operands[0] == "-") ++count;
+    int count = isStandardInput(options.value("key")) ? 1 : 0;
+    if (isStandardInput(options.value("sig"))) ++count;
+    if (!options.has("digest") && isStandardInput(options.operands[0])) ++count;
     return count;
 }
 
@@ -120,7 +139,7 @@ int run(const ParsedOptions& options) {
     }
     // Standard input is read once: the second reader would find it empty.
     if (standardInputCount(options) > 1) {
-        usageFailure("verify", "standard input ('-') can be one of the key, the signature and the file, not two");
+        usageFailure("verify", "standard input ('-', or a name of it) can be one of the key, the signature and the file, not two");
     }
     Md5Digest digest;
     if (options.has("digest") && !parseHex(options.value("digest"), digest.data(), digest.size())) {
