@@ -80,11 +80,12 @@ bool lookAtKey(Explanation& out) {
     }
     // key_not_rsa is what verify refuses (keyRefusal); a modulus too small
     // for the block is still checked, as the library checks it.
-    const char* notRsa = bits == 0                ? "is zero"
+    const char* notRsa = bits == 0                 ? "is zero"
                          : key.modulus[0] % 2 == 0 ? "is even (a product of two odd primes is odd)"
                                                    : nullptr;
     if (notRsa) {
-        out.add("key_not_rsa", std::string("The modulus the library reads ") + notRsa + ": it cannot be an RSA key.");
+        out.add("key_not_rsa",
+                std::string("The modulus the library reads ") + notRsa + ": it cannot be an RSA key.");
     } else if (key.exponent == 0) {
         out.add("key_not_rsa", "The key's exponent is 0: it cannot be an RSA key.");
     }
@@ -92,7 +93,8 @@ bool lookAtKey(Explanation& out) {
     if (tooSmall) {
         out.add("key_too_small", "The modulus the library reads has " + number(bits) +
                                      " bits, too few to hold a PKCS #1 v1.5 MD5 signature (" +
-                                     number(SmallestMd5BlockBytes) + " bytes): no signature is a valid one with "
+                                     number(SmallestMd5BlockBytes) +
+                                     " bytes): no signature is a valid one with "
                                      "this key, though verify checks it as the library does.");
     }
     return !notRsa && !tooSmall && key.exponent != 0;
@@ -105,7 +107,8 @@ bool lookAtKey(Explanation& out) {
 void lookAtSignatureLength(const ExplainRequest& request, Explanation& out) {
     const std::vector<uint8_t>& signature = request.signature;
     const auto [size, field] = signatureSizes(request.keyBlob);
-    const std::string sizes = "The signature has " + number(signature.size()) + " bytes, the modulus " + number(size);
+    const std::string sizes =
+        "The signature has " + number(signature.size()) + " bytes, the modulus " + number(size);
     if (signature.size() < size) {
         out.add("signature_shorter", sizes + ": it is cut short, or it was made with another key.");
     }
@@ -113,13 +116,18 @@ void lookAtSignatureLength(const ExplainRequest& request, Explanation& out) {
     const bool zeros = std::all_of(signature.begin() + static_cast<ptrdiff_t>(size), signature.end(),
                                    [](uint8_t byte) { return byte == 0; });
     const bool taken = signature.size() <= field;
-    out.add(taken ? "signature_wide" : "signature_longer",
-            sizes + (taken ? ": verify takes it, as it fills no more than the " : ": verify refuses it, as it is wider than the ") +
-                number(field) + " bytes of the key blob's modulus field" +
-                (out.misread ? "; the key blob is misread (above)."
-                 : zeros     ? "; the extra bytes are zero, so the value is the same."
-                 : taken     ? "."
-                             : "; it was made with another key, or bytes were added to it."));
+    const std::string fieldBytes = number(field) + " bytes of the key blob's modulus field";
+    const std::string why = out.misread ? "; the key blob is misread (above)."
+                            : zeros     ? "; the extra bytes are zero, so the value is the same."
+                            : taken     ? "."
+                                        : "; it was made with another key, or bytes were added to it.";
+    if (taken) {
+        out.add("signature_wide",
+                sizes + ": verify takes it, as it fills no more than the " + fieldBytes + why);
+    } else {
+        out.add("signature_longer",
+                sizes + ": verify refuses it, as it is wider than the " + fieldBytes + why);
+    }
 }
 
 // The sentence on what a valid block signs, starting with `lead` ("It").
