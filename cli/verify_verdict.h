@@ -31,7 +31,8 @@ struct Refusal {
 // keyRefusal says why verify refuses the key blob `blob` (at least 20
 // bytes, as the library is given it), if it does: a bit length that is not
 // a whole number of 32-bit words or above 16384, a blob shorter than its
-// bit length, a modulus of zero or an even one, an exponent of 0.
+// bit length, a modulus of zero or an even one, an exponent of 0 or an
+// even one.
 std::optional<Refusal> keyRefusal(const std::vector<uint8_t>& blob);
 
 // SignatureSizes: the sizes of signature that verify takes for a key blob,

@@ -486,6 +486,7 @@ def explain_table(tool, folder):
     odd_modulus = (1 << 255 | 1).to_bytes(32, "little")
     private_blob = openssl("rsa", "-in", "k.pem", "-outform", "MSBLOB")
     even_blob = blob[:20] + bytes([blob[20] & 0xfe]) + blob[21:]
+    e0_blob = blob[:16] + bytes(4) + blob[20:]
     files = {
         "k.blob": blob,
         "private.blob": private_blob,
@@ -496,8 +497,7 @@ def explain_table(tool, folder):
         "even.blob": even_blob, "even.pem": openssl("rsa", "-pubin", "-inform", "MSBLOB", "-pubout", stdin=even_blob),
         "tiny.blob": blob[:12] + (256).to_bytes(4, "little") + blob[16:20] + odd_modulus,
         "huge.blob": blob[:12] + (16416).to_bytes(4, "little") + blob[16:20] + b"\1" + bytes(2050) + b"\1",
-        "e0.blob": blob[:16] + bytes(4) + blob[20:],
-        "e0.pem": openssl("rsa", "-pubin", "-inform", "MSBLOB", "-pubout", stdin=blob[:16] + bytes(4) + blob[20:]),
+        "e0.blob": e0_blob, "e0.pem": openssl("rsa", "-pubin", "-inform", "MSBLOB", "-pubout", stdin=e0_blob),
         "n0.der": der_element(0x30, der_element(2, b"\0") + der_element(2, (65537).to_bytes(3, "big"))),
         # A modulus field a word wider than the modulus, as makeKeyBlob
         # writes for odd sizes: a signature may fill it.
