@@ -42,8 +42,9 @@ std::string number(uint64_t value) { return std::to_string(value); }
 
 std::string hex(const std::vector<uint8_t>& bytes) { return toHex(bytes.data(), bytes.size()); }
 
-// lookAtKey adds the key's findings; false when the library cannot work
-// with the key (it matches nothing, or it cannot check at all).
+// lookAtKey adds the key's findings; false when its blocks s^e mod n have
+// nothing to show: the library matches nothing with the key or cannot
+// check at all, or its modulus is too small to hold a PKCS #1 v1.5 block.
 bool lookAtKey(Explanation& out) {
     const LibraryKey& key = out.key;
     if (key.privateBlob) {
@@ -77,38 +78,56 @@ bool lookAtKey(Explanation& out) {
                                      " bits: it checks keys of up to 16384 bits, and cannot check this one.");
         return false;
     }
-    std::string notRsa;
-    if (bits == 0) {
-        notRsa = "is zero";
-    } else if (key.modulus[0] % 2 == 0) {
-        notRsa = "is even (a product of two odd primes is odd)";
-    } else if ((bits + 7) / 8 < SmallestMd5BlockBytes) {
-        notRsa = "has " + number(bits) + " bits (a PKCS #1 v1.5 MD5 signature needs 360)";
-    }
-    if (!notRsa.empty()) {
-        out.add("key_not_rsa", "The modulus the library reads " + notRsa + ": it cannot be an RSA key.");
+    // key_not_rsa is what verify refuses (keyRefusal); a modulus too small
+    // for the block is still checked, as the library checks it.
+    const char* notRsa = bits == 0                 ? "is zero"
+                         : key.modulus[0] % 2 == 0 ? "is even (a product of two odd primes is odd)"
+                                                   : nullptr;
+    if (notRsa) {
+        out.add("key_not_rsa",
+                std::string("The modulus the library reads ") + notRsa + ": it cannot be an RSA key.");
     } else if (key.exponent == 0) {
         out.add("key_not_rsa", "The key's exponent is 0: it cannot be an RSA key.");
     }
-    return notRsa.empty() && key.exponent != 0;
+    const bool tooSmall = !notRsa && (bits + 7) / 8 < SmallestMd5BlockBytes;
+    if (tooSmall) {
+        out.add("key_too_small", "The modulus the library reads has " + number(bits) +
+                                     " bits, too few to hold a PKCS #1 v1.5 MD5 signature (" +
+                                     number(SmallestMd5BlockBytes) +
+                                     " bytes): no signature is a valid one with "
+                                     "this key, though verify checks it as the library does.");
+    }
+    return !notRsa && !tooSmall && key.exponent != 0;
 }
 
 // lookAtSignatureLength adds a finding for a signature shorter or longer
-// than the modulus.
-void lookAtSignatureLength(const std::vector<uint8_t>& signature, Explanation& out) {
-    const size_t size = (modulusBits(out.key) + 7) / 8;
+// than the modulus: signature_shorter and signature_longer for the sizes
+// verify refuses, signature_wide for one that fills the blob's modulus
+// field, which verify takes.
+void lookAtSignatureLength(const ExplainRequest& request, Explanation& out) {
+    const std::vector<uint8_t>& signature = request.signature;
+    const auto [size, field] = signatureSizes(request.keyBlob);
+    const std::string sizes =
+        "The signature has " + number(signature.size()) + " bytes, the modulus " + number(size);
     if (signature.size() < size) {
-        out.add("signature_shorter", "The signature has " + number(signature.size()) + " bytes, the modulus " +
-                                         number(size) + ": it is cut short, or it was made with another key.");
+        out.add("signature_shorter", sizes + ": it is cut short, or it was made with another key.");
     }
     if (signature.size() <= size) return;
     const bool zeros = std::all_of(signature.begin() + static_cast<ptrdiff_t>(size), signature.end(),
                                    [](uint8_t byte) { return byte == 0; });
-    out.add("signature_longer", "The signature has " + number(signature.size()) + " bytes, the modulus " +
-                                    number(size) +
-                                    (out.misread ? ": the key blob is misread (above)."
-                                     : zeros     ? ": the extra bytes are zero, so the value is the same."
-                                                 : ": it was made with another key, or bytes were added to it."));
+    const bool taken = signature.size() <= field;
+    const std::string fieldBytes = number(field) + " bytes of the key blob's modulus field";
+    const std::string why = out.misread ? "; the key blob is misread (above)."
+                            : zeros     ? "; the extra bytes are zero, so the value is the same."
+                            : taken     ? "."
+                                        : "; it was made with another key, or bytes were added to it.";
+    if (taken) {
+        out.add("signature_wide",
+                sizes + ": verify takes it, as it fills no more than the " + fieldBytes + why);
+    } else {
+        out.add("signature_longer",
+                sizes + ": verify refuses it, as it is wider than the " + fieldBytes + why);
+    }
 }
 
 // The sentence on what a valid block signs, starting with `lead` ("It").
@@ -153,7 +172,7 @@ void explain(const ExplainRequest& request, Explanation& out) {
     if (haveKey) {
         out.key = readLibraryKey(request.keyBlob);
         checkable = lookAtKey(out);
-        lookAtSignatureLength(request.signature, out);
+        lookAtSignatureLength(request, out);
     }
 
     RaisedSignature given, reversed;
@@ -229,22 +248,36 @@ const char* answerCode(LibraryAnswer answer) {
     return "could not check";
 }
 
+// The sentence on the input verify refuses, as plain verify's message says it.
+std::string refusalSentence(const RefusedInput& refused) {
+    return "zqcrypt verify refuses " + refused.name + ": " + refused.why.reason + ".";
+}
+
 // noteRefusal makes sure that the input verify refuses has a finding of
 // its code: the findings above name most refusals in their own words.
 void noteRefusal(const ExplainRequest& request, Explanation& out) {
     if (!request.refused) return;
-    const Refusal& why = request.refused->why;
+    const std::string& code = request.refused->why.code;
     const bool found = std::any_of(out.findings.begin(), out.findings.end(),
-                                   [&](const Finding& finding) { return finding.code == why.code; });
-    if (!found) out.add(why.code, "zqcrypt verify refuses " + request.refused->name + ": " + why.reason + ".");
+                                   [&](const Finding& finding) { return finding.code == code; });
+    if (!found) out.add(code, refusalSentence(*request.refused));
+}
+
+// answerStatus is the exit status of verify, with `strict` of verify
+// --strict: 2 for a refusal, else verifyStatus.
+int answerStatus(const ExplainRequest& request, const Explanation& out, bool strict) {
+    return request.refused ? ExitError : verifyStatus(out.answer, strict, out.pkcs1);
+}
+
+// The JSON's word for an answer of verify of exit status `status`.
+const char* answerWord(const ExplainRequest& request, int status) {
+    if (request.refused) return "refused";
+    return status == ExitSuccess ? "ok" : status == ExitMismatch ? "failure" : "not checked";
 }
 
 // The first line: plain verify's answer, with the library's.
 std::string verdictLine(const ExplainRequest& request, const Explanation& out, int status) {
-    if (request.refused) {
-        return "Not checked: zqcrypt verify refuses " + request.refused->name + ": " + request.refused->why.reason +
-               ".\n";
-    }
+    if (request.refused) return "Not checked: " + refusalSentence(*request.refused) + "\n";
     if (out.answer == LibraryAnswer::Match && status != ExitSuccess) {
         return "Accepted by the library, but not a valid PKCS #1 v1.5 signature.\n";
     }
@@ -260,8 +293,16 @@ std::string asText(const ExplainRequest& request, const Explanation& out, int st
 }
 
 std::string asJson(const ExplainRequest& request, const Explanation& out) {
+    // What verify answers first (and verify --strict, when asked), then
+    // the library's answer and why.
     JsonWriter json;
-    json.open('{').key("library").value(answerCode(out.answer));
+    json.open('{').key("verify").value(answerWord(request, answerStatus(request, out, false)));
+    if (request.strict) json.key("strict").value(answerWord(request, answerStatus(request, out, true)));
+    if (request.refused) {
+        json.key("refusal").open('{').key("code").value(request.refused->why.code);
+        json.key("message").value(refusalSentence(*request.refused)).close();
+    }
+    json.key("library").value(answerCode(out.answer));
     if (!request.digest) json.key("file").value(request.file);
     json.key("md5").value(toHex(out.md5.data(), out.md5.size()));
     if (!request.keyBlob.empty()) {
@@ -283,7 +324,7 @@ int explainSignature(const ExplainRequest& request) {
     Explanation out;
     explain(request, out);
     noteRefusal(request, out);
-    const int status = request.refused ? ExitError : verifyStatus(out.answer, request.strict, out.pkcs1);
+    const int status = answerStatus(request, out, request.strict);
     writeStandardOutput(request.json ? asJson(request, out) : asText(request, out, status));
     return status;
 }

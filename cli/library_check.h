@@ -15,8 +15,8 @@ enum class LibraryAnswer { Match, NoMatch, CannotCheck };
 
 // libraryCheck runs zqCryptVerifySignature on `signature` (least
 // significant byte first, of any length: given to the library with zero
-// bytes on top up to whole words and the blob's modulus field), the key blob
-// `keyBlob` and `digest`.
+// bytes on top up to whole words and the blob's modulus field, as far as
+// the blob holds it), the key blob `keyBlob` and `digest`.
 LibraryAnswer libraryCheck(const std::vector<uint8_t>& signature, const std::vector<uint8_t>& keyBlob,
                            const Md5Digest& digest);
 

@@ -8,6 +8,11 @@
 // --json) the tool says why the signature matches or not (explain.h). What
 // verify refuses, and its answer, are decided for every way of asking in
 // verify_verdict.h.
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -45,16 +50,20 @@ const char help[] =
     "                       the library compares\n"
     "  --explain            say why the signature does or does not match: verify's\n"
     "                       answer and the library's, then one line a finding\n"
-    "  --json               the same as one JSON object: {\"library\": \"match\",\n"
-    "                       \"no match\" or \"could not check\", \"file\", \"md5\", \"key\",\n"
-    "                       \"block\", \"findings\": [{\"code\", \"message\"}, ...]}\n\n"
+    "  --json               the same as one JSON object: {\"verify\": \"ok\", \"failure\",\n"
+    "                       \"refused\" or \"not checked\", \"strict\" (with --strict),\n"
+    "                       \"refusal\": {\"code\", \"message\"} (when refused),\n"
+    "                       \"library\": \"match\", \"no match\" or \"could not check\",\n"
+    "                       \"file\", \"md5\", \"key\", \"block\",\n"
+    "                       \"findings\": [{\"code\", \"message\"}, ...]}\n\n"
     "Prints 'Verified OK' (exit 0) or 'Verification failure' (exit 1). With --strict,\n"
     "a signature the library accepts that is not a valid PKCS #1 v1.5 signature (for\n"
     "example one forged for an e = 3 key, or a value not below the modulus) prints\n"
     "'Accepted by the library, but not a valid PKCS #1 v1.5 signature' (exit 1).\n"
     "Exit 2 when the check cannot be made, and for a key or signature refused: a key\n"
     "that cannot be RSA or that the library would misread, a signature shorter or\n"
-    "longer than the modulus. Standard input can be one input only.\n\n"
+    "longer than the modulus. Standard input ('-', or a name of it such as /dev/stdin\n"
+    "on Linux) can be one input only.\n\n"
     "--explain recovers the signed block s^e mod n with the library's own integer\n"
     "code and reads it as a PKCS #1 v1.5 signature in both byte orders. Its findings\n"
     "(the JSON codes): valid, valid_modulo_n (valid once reduced modulo n),\n"
@@ -62,11 +71,12 @@ const char help[] =
     "other_hash (SHA-1, SHA-256, SHA-384 or SHA-512, and whether it signs this file\n"
     "under that hash), byte_order, no_structure (another key, or damaged); for the\n"
     "key bitlen_partial_word, blob_short, private_blob, small_exponent (e = 3 or 1),\n"
-    "key_not_rsa, key_too_large, key_malformed; for the signature signature_shorter,\n"
-    "signature_longer, signature_not_below. A key or signature that verify refuses\n"
-    "is reported as a finding instead. Exit status is plain verify's. JSON output is\n"
-    "UTF-8: bytes of a file name that are no UTF-8 are written as U+FFFD.\n"
-    ;
+    "key_not_rsa, key_too_small (checked, but too small for a PKCS #1 v1.5 block),\n"
+    "key_too_large, key_malformed; for the signature signature_shorter,\n"
+    "signature_longer, signature_wide (filling the key blob's modulus field, taken),\n"
+    "signature_not_below. A key or signature that verify refuses is reported as a\n"
+    "finding instead. Exit status is plain verify's. JSON output is UTF-8: bytes of\n"
+    "a file name that are no UTF-8 are written as U+FFFD.\n";
 
 // keyBlobOf is the key in `bytes`, the content of the file `name`, as the
 // blob the library takes: a key blob as it is, another key's public part
@@ -101,12 +111,26 @@ ExplainRequest readInput(const ParsedOptions& options) {
     return input;
 }
 
+// isStandardInput: `name` reads standard input: "-", or on POSIX a name of
+// the file that standard input is (/dev/stdin, /dev/fd/0, the FIFO it
+// comes from), found by its device and inode.
+bool isStandardInput(const std::string& name) {
+    if (name == "-") return true;
+#ifdef _WIN32
+    return false;
+#else
+    struct stat input, named;
+    return fstat(STDIN_FILENO, &input) == 0 && stat(name.c_str(), &named) == 0 &&
+           input.st_dev == named.st_dev && input.st_ino == named.st_ino;
+#endif
+}
+
 // standardInputCount is how many of the key, the signature and the file
-// are standard input ("-").
+// are standard input.
 int standardInputCount(const ParsedOptions& options) {
-    int count = options.value("key") == "-" ? 1 : 0;
-    if (options.value("sig") == "-") ++count;
-    if (!options.has("digest") && options.operands[0] == "-") ++count;
+    int count = isStandardInput(options.value("key")) ? 1 : 0;
+    if (isStandardInput(options.value("sig"))) ++count;
+    if (!options.has("digest") && isStandardInput(options.operands[0])) ++count;
     return count;
 }
 
@@ -120,7 +144,9 @@ int run(const ParsedOptions& options) {
     }
     // Standard input is read once: the second reader would find it empty.
     if (standardInputCount(options) > 1) {
-        usageFailure("verify", "standard input ('-') can be one of the key, the signature and the file, not two");
+        usageFailure("verify",
+                     "standard input ('-', or a name of it) can be one of the key, the signature and the "
+                     "file, not two");
     }
     Md5Digest digest;
     if (options.has("digest") && !parseHex(options.value("digest"), digest.data(), digest.size())) {

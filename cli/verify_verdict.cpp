@@ -45,10 +45,13 @@ std::optional<Refusal> keyRefusal(const std::vector<uint8_t>& blob) {
     return std::nullopt;
 }
 
+SignatureSizes signatureSizes(const std::vector<uint8_t>& blob) {
+    const size_t least = modulusBytes(blob);
+    return {least, std::max<size_t>(least, keyBlobBits(blob) / 8)};
+}
+
 std::optional<Refusal> signatureRefusal(size_t size, const std::vector<uint8_t>& blob) {
-    // The blob may give the modulus zero bytes on top (makeKeyBlob rounds
-    // its size up to whole words): a signature may fill them.
-    const size_t least = modulusBytes(blob), most = std::max<size_t>(least, keyBlobBits(blob) / 8);
+    const auto [least, most] = signatureSizes(blob);
     if (size >= least && size <= most) return std::nullopt;
     return Refusal{size < least ? "signature_shorter" : "signature_longer",
                    std::string(size < least ? "signature cut short: " : "signature too long: ") + number(size) +

@@ -31,12 +31,23 @@ struct Refusal {
 // keyRefusal says why verify refuses the key blob `blob` (at least 20
 // bytes, as the library is given it), if it does: a bit length that is not
 // a whole number of 32-bit words or above 16384, a blob shorter than its
-// bit length, a modulus of zero or an even one, an exponent of 0.
+// bit length, a modulus of zero or an even one, an exponent of 0 or an
+// even one.
 std::optional<Refusal> keyRefusal(const std::vector<uint8_t>& blob);
 
+// SignatureSizes: the sizes of signature that verify takes for a key blob,
+// from the modulus's bytes as the library reads it (`least`) up to the
+// blob's modulus field when that is wider (`most`): makeKeyBlob rounds the
+// field up to whole words, and a signature may fill it.
+struct SignatureSizes {
+    size_t least = 0;
+    size_t most = 0;
+};
+SignatureSizes signatureSizes(const std::vector<uint8_t>& blob);
+
 // signatureRefusal says why verify refuses a signature of `size` bytes for
-// the key blob `blob` that keyRefusal takes, if it does: fewer bytes than
-// the modulus, or more than both the modulus and the blob's modulus field.
+// the key blob `blob` (at least 20 bytes), if it does: a size outside
+// signatureSizes, signature_shorter or signature_longer.
 std::optional<Refusal> signatureRefusal(size_t size, const std::vector<uint8_t>& blob);
 
 // isPkcs1Signature: the signature `littleEndian` (least significant byte

@@ -486,6 +486,7 @@ def explain_table(tool, folder):
     odd_modulus = (1 << 255 | 1).to_bytes(32, "little")
     private_blob = openssl("rsa", "-in", "k.pem", "-outform", "MSBLOB")
     even_blob = blob[:20] + bytes([blob[20] & 0xfe]) + blob[21:]
+    e0_blob = blob[:16] + bytes(4) + blob[20:]
     files = {
         "k.blob": blob,
         "private.blob": private_blob,
@@ -496,7 +497,8 @@ def explain_table(tool, folder):
         "even.blob": even_blob, "even.pem": openssl("rsa", "-pubin", "-inform", "MSBLOB", "-pubout", stdin=even_blob),
         "tiny.blob": blob[:12] + (256).to_bytes(4, "little") + blob[16:20] + odd_modulus,
         "huge.blob": blob[:12] + (16416).to_bytes(4, "little") + blob[16:20] + b"\1" + bytes(2050) + b"\1",
-        "e0.blob": blob[:16] + bytes(4) + blob[20:],
+        "e0.blob": e0_blob, "e0.pem": openssl("rsa", "-pubin", "-inform", "MSBLOB", "-pubout", stdin=e0_blob),
+        "n0.der": der_element(0x30, der_element(2, b"\0") + der_element(2, (65537).to_bytes(3, "big"))),
         # A modulus field a word wider than the modulus, as makeKeyBlob
         # writes for odd sizes: a signature may fill it.
         "wide.blob": blob[:12] + (2080).to_bytes(4, "little") + blob[16:] + bytes(4),
@@ -507,6 +509,7 @@ def explain_table(tool, folder):
         "sha512": signature("sha512"), "random": random.Random(22).randbytes(255) + b"\0",
         "longer": s + bytes(4), "plus-2n": (int.from_bytes(s, "little") + 2 * n).to_bytes(257, "little"),
         "plus-n": (int.from_bytes(s, "little") + n).to_bytes(260, "little"), "cut": s[:100],
+        "s.tiny": bytes(32),
     }
     for name, content in files.items():
         write(name, content)
@@ -527,7 +530,7 @@ def explain_table(tool, folder):
         ("k.blob", "random", ["doc.txt"], 1, ["no_structure"], "another key, or it is damaged"),
         ("2047.blob", "s", ["doc.txt"], 2,
          ["bitlen_partial_word", "signature_longer", "signature_not_below", "no_structure"], "drops the partial word"),
-        ("short.blob", "s", ["doc.txt"], 2, ["blob_short", "signature_longer", "signature_not_below", "no_structure"],
+        ("short.blob", "s", ["doc.txt"], 2, ["blob_short", "signature_wide", "signature_not_below", "no_structure"],
          "it holds 224"),
         ("private-2047.blob", "s", ["doc.txt"], 2,
          ["private_blob", "bitlen_partial_word", "signature_longer", "signature_not_below", "no_structure"], "public"),
@@ -535,26 +538,39 @@ def explain_table(tool, folder):
         ("even.pem", "s", ["doc.txt"], 2, ["key_not_rsa"], "is even"),
         ("other.txt", "s", ["doc.txt"], 2, ["key_malformed"], "not a key file"),
         ("e0.blob", "s", ["doc.txt"], 2, ["key_not_rsa"], "exponent is 0"),
-        ("tiny.blob", "s", ["doc.txt"], 2, ["key_not_rsa", "signature_longer"], "has 256 bits"),
+        ("e0.pem", "s", ["doc.txt"], 2, ["key_not_rsa"], "exponent is 0"),
+        ("n0.der", "s", ["doc.txt"], 2, ["key_not_rsa", "signature_longer"], "is zero"),
+        ("tiny.blob", "s", ["doc.txt"], 2, ["key_too_small", "signature_longer"], "has 256 bits"),
+        ("tiny.blob", "s.tiny", ["doc.txt"], 1, ["key_too_small"], "verify checks it"),
         ("huge.blob", "s", ["doc.txt"], 2, ["key_too_large", "signature_shorter"], "16409 bits"),
         ("k.blob", "cut", ["doc.txt"], 2, ["signature_shorter", "no_structure"], "100 bytes, the modulus 256"),
         ("k.blob", "longer", ["doc.txt"], 2, ["signature_longer", "valid"], "the extra bytes are zero"),
         ("k.blob", "plus-2n", ["doc.txt"], 2, ["signature_longer", "signature_not_below", "valid_modulo_n"],
          "modulo n"),
-        ("wide.blob", "plus-n", ["doc.txt"], 0, ["signature_longer", "signature_not_below", "valid_modulo_n"],
+        ("wide.blob", "plus-n", ["doc.txt"], 0, ["signature_wide", "signature_not_below", "valid_modulo_n"],
          "RFC 8017 refuses"),
         ("wide.blob", "plus-n", ["--strict", "doc.txt"], 1,
-         ["signature_longer", "signature_not_below", "valid_modulo_n"], "RFC 8017 refuses"),
+         ["signature_wide", "signature_not_below", "valid_modulo_n"], "RFC 8017 refuses"),
         ("e3.blob", "forged", ["--strict", "forged.txt"], 1, ["small_exponent", "not_pkcs1"], "it is forged"),
     ]
     verdicts = {0: "Verified OK", 1: "Verification failure", 2: "Not checked"}
     strict_mismatch = "Accepted by the library, but not a valid PKCS #1 v1.5 signature"
+    answers = {0: "ok", 1: "failure", 2: "refused"}
     for key, sig, rest, code, codes, phrase in rows:
         args = ["verify", "--key", key, "--sig", sig] + rest
         what = "explain %s %s %s" % (key, sig, rest)
         rc, out, err = tool(*args, "--json")
-        findings = [(finding["code"], finding["message"]) for finding in json_object(out).get("findings", [])]
+        parsed = json_object(out)
+        findings = [(finding["code"], finding["message"]) for finding in parsed.get("findings", [])]
         check(rc == code and [found for found, _ in findings] == codes, "%s: exit %d, %s %r" % (what, rc, out, err))
+        # The JSON says what verify answers (and verify --strict, when asked),
+        # and names the refusal among the findings.
+        answer = {"verify": answers[code]}
+        if "--strict" in rest:
+            answer = {"verify": answers[tool(*[arg for arg in args if arg != "--strict"])[0]], "strict": answers[code]}
+        refused = (parsed.get("refusal") or {}).get("code")
+        check({name: parsed[name] for name in ["verify", "strict"] if name in parsed} == answer and
+              (refused in codes if code == 2 else "refusal" not in parsed), what + ": verify's answer in JSON %r" % out)
         rc, text, _ = tool(*args, "--explain")
         lines = text.decode().splitlines()
         print("\n".join(["$ zqcrypt " + " ".join(args) + " --explain"] + lines))
@@ -563,6 +579,14 @@ def explain_table(tool, folder):
         check(lines[1:] == [message for _, message in findings] and phrase in text.decode(), what + ": the text")
         check("fine" not in text.decode() or codes == ["private_blob", "valid"], what + ": a flagged key is no fine one")
         check(tool(*args)[0] == code, what + ": plain verify's exit status")
+    if not tool.wine and not sanitized(tool):
+        # A blob whose bit length calls for half a gigabyte it does not hold:
+        # the JSON comes in an address space of 256 MiB.
+        write("vast.blob", blob[:12] + (0xFFFFFFE0).to_bytes(4, "little") + blob[16:])
+        rc, out, err = tool("verify", "--key", "vast.blob", "--sig", "s", "--json", "doc.txt",
+                            preexec_fn=limited(resource.RLIMIT_AS, 256 << 20))
+        check(rc == 2 and (json_object(out).get("refusal") or {}).get("code") == "key_too_large",
+              "explain --json: a vast key blob in 256 MiB: exit %d, %r %r" % (rc, out, err))
     if not tool.wine:
         # File names that JSON must escape, and names that are no UTF-8
         # (Latin-1, a broken sequence, a surrogate, a code point above
@@ -633,7 +657,12 @@ def bad_input_table(tool, folder):
         check(rc == 2 and one_error_line(err), "%s: exit %d, stderr %r" % (args, rc, err))
         check(sorted(os.listdir(".")) == before, "%s leaves nothing behind" % args)
     # Standard input is one input only: the second reader would find it empty.
-    for args, stdin in [(["--key", "k.blob", "--sig", "-", "-"], files["sig"]), (["--key", "-", "--sig", "sig", "-"], blob)]:
+    # On POSIX its names (/dev/stdin, /dev/fd/0) are standard input too.
+    stdin_cases = [(["--key", "k.blob", "--sig", "-", "-"], files["sig"]), (["--key", "-", "--sig", "sig", "-"], blob)]
+    if not tool.wine:
+        stdin_cases += [(["--key", "k.blob", "--sig", "/dev/stdin", "-"], files["sig"]),
+                        (["--key", "/dev/fd/0", "--sig", "sig", "-"], blob)]
+    for args, stdin in stdin_cases:
         rc, out, err = tool("verify", *args, stdin=stdin)
         check(rc == 2 and out == b"" and one_error_line(err), "verify %s: exit %d, stderr %r" % (args, rc, err))
     if tool.surrogate and not os.path.exists(tool.surrogate):
@@ -667,6 +696,12 @@ def bad_input_table(tool, folder):
 def limited(kind, size):
     """A preexec_fn that sets the resource limit `kind` to `size`."""
     return lambda: resource.setrlimit(kind, (size, size))
+
+
+def sanitized(tool):
+    """A sanitizer's build, whose shadow memory needs an address space that
+    no limit leaves."""
+    return any(name in open(tool.prefix[-1], "rb").read() for name in [b"__asan_init", b"__tsan_init"])
 
 
 def key_blob(modulus):
@@ -800,7 +835,7 @@ def output_table(tool, folder):
     os.close(writer)
     os.close(reader)
     fails_once((done.returncode, b"", done.stderr), "non-blocking stdout nobody reads")
-    if b"__asan_init" in open(tool.prefix[-1], "rb").read():
+    if sanitized(tool):
         print("skipped: an exhausted heap (a sanitizer's shadow memory needs no address-space limit)")
     else:
         fails_once(tool("md5", "-c", "-", stdin=b"a" * (40 << 20), preexec_fn=limited(resource.RLIMIT_AS, 48 << 20)),
