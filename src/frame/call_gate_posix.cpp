@@ -1,13 +1,15 @@
 // File: call_gate_posix.cpp
 //
 // The gates of the exported calls (call_gate.h). Each thread that calls the
-// library has a Mark of its own, in thread-local storage, put into the list
-// of marks at its first call and taken out when the thread ends (a hook of
-// thread_end.h, which also keeps the library loaded until then). A mark lives
-// as long as its thread, so a call that races with unload never writes to
-// memory that unload has freed. A thread whose mark cannot be listed (its end
-// has begun) counts its calls on a shared mark, listed while the gates run,
-// with atomic additions.
+// library has a Mark of its own, found through a thread-local pointer: the
+// main thread a static one, the others one of a pool in the library's memory
+// (record_pool.h). It is put into the list of marks at the thread's first
+// call and taken out, and kept for the next thread, when the thread ends (a
+// hook of thread_end.h, which also keeps the library loaded until then). A
+// mark lives as long as its thread, so a call that races with unload never
+// writes to memory that unload has freed. A thread that cannot have a mark
+// (its end has begun) counts its calls on a shared mark, listed while the
+// gates run, with atomic additions.
 //
 // A call sets its thread's mark, then looks whether the gates are closed;
 // unload closes them, then looks at every mark. That is the two-sided
@@ -27,6 +29,7 @@
 #include <atomic>
 
 #include "frame/call_gate.h"
+#include "frame/record_pool.h"
 #include "frame/thread_end.h"
 #include "frame/thread_list.h"
 
@@ -35,7 +38,7 @@ namespace zq {
 struct CallGate::Mark {
     std::atomic<uint32_t> depth{0};  // calls inside; written by its thread only, but for sharedMark
     std::atomic<bool> listed{false};  // written by its thread, and at unload and its end
-    Mark* previous = nullptr;        // the list, guarded by listLock
+    Mark* previous = nullptr;        // the list (or the pool), guarded by listLock
     Mark* next = nullptr;
 };
 
@@ -46,7 +49,9 @@ using Mark = CallGate::Mark;
 pthread_mutex_t listLock = PTHREAD_MUTEX_INITIALIZER;
 ThreadList<Mark> marks;  // guarded by listLock
 
-thread_local Mark threadMark;
+thread_local Mark* threadMark = nullptr;  // the thread's own, once it has one
+Mark mainMark;                            // the main thread's
+RecordPool<Mark> pool;                    // guarded by listLock
 
 // The gates run from load to unload. Before load no mark can be listed:
 // calls then count on the shared mark, and unload, which has not seen them
@@ -68,20 +73,46 @@ void link(Mark* mark) noexcept {
     pthread_mutex_unlock(&listLock);
 }
 
-// unlink is the hook of a thread's end. Unload may have taken the mark out
-// already.
+// unlink is the hook of a thread's end, run on that thread: its mark goes
+// back to the pool. Unload may have taken it out of the list already.
 void unlink(void* pointer) noexcept {
     auto* mark = static_cast<Mark*>(pointer);
+    threadMark = nullptr;
     pthread_mutex_lock(&listLock);
     if (mark->listed.load(std::memory_order_relaxed)) marks.unlink(mark);
     mark->listed.store(false, std::memory_order_relaxed);
+    pool.keep(mark);
     pthread_mutex_unlock(&listLock);
 }
 
+// ownMark gives the calling thread a mark of its own: the main thread the
+// static one, another one of the pool, with the hook of its end; null for a
+// thread whose end has begun, or when none can be had.
+Mark* ownMark() noexcept {
+    switch (threadKind()) {
+    case ThreadKind::main:
+        return &mainMark;
+    case ThreadKind::ending:
+        return nullptr;
+    case ThreadKind::other:
+        break;
+    }
+    pthread_mutex_lock(&listLock);
+    Mark* mark = pool.take();
+    pthread_mutex_unlock(&listLock);
+    if (mark == nullptr) mark = RecordPool<Mark>::make();
+    if (mark != nullptr && !atThreadEnd(unlink, mark)) {
+        pthread_mutex_lock(&listLock);
+        pool.keep(mark);
+        pthread_mutex_unlock(&listLock);
+        mark = nullptr;
+    }
+    return mark;
+}
+
 // markToUse is the mark for a call of a thread whose own mark is not listed
-// yet: that mark once it is listed (at the thread's first call), the shared
-// one while the thread's cannot be listed, or null once the gates are
-// stopped.
+// yet: that mark once it is listed (made at the thread's first call), the
+// shared one while the thread has none, or null once the gates are stopped.
 [[gnu::noinline]] Mark* markToUse(Mark* own) noexcept {
     switch (gates.load(std::memory_order_relaxed)) {
     case Gates::stopped:
@@ -91,7 +122,11 @@ void unlink(void* pointer) noexcept {
     case Gates::running:
         break;
     }
-    if (!atThreadEnd(unlink, own)) return &sharedMark;
+    if (own == nullptr) {
+        own = ownMark();
+        if (own == nullptr) return &sharedMark;
+        threadMark = own;
+    }
     own->listed.store(true, std::memory_order_relaxed);
     link(own);
     return own;
@@ -114,8 +149,11 @@ void leave(Mark& mark) noexcept {
 void lockForFork() noexcept { pthread_mutex_lock(&listLock); }
 void unlockAfterFork() noexcept { pthread_mutex_unlock(&listLock); }
 void resetInChild() noexcept {
-    Mark* own = &threadMark;
-    marks.keepOnly(own->listed.load(std::memory_order_relaxed) ? own : nullptr);
+    Mark* own = threadMark;
+    const bool listed = own != nullptr && own->listed.load(std::memory_order_relaxed);
+    marks.forEach([](Mark& mark) { mark.listed.store(false, std::memory_order_relaxed); });
+    marks.keepOnly(listed ? own : nullptr);
+    if (listed) own->listed.store(true, std::memory_order_relaxed);
     sharedMark.depth.store(0, std::memory_order_relaxed);
     if (gates.load(std::memory_order_relaxed) == Gates::running) marks.link(&sharedMark);
     pthread_mutex_init(&listLock, nullptr);
@@ -123,8 +161,8 @@ void resetInChild() noexcept {
 
 }  // namespace
 
-CallGate::CallGate() noexcept : mark_(&threadMark) {
-    if (!mark_->listed.load(std::memory_order_relaxed)) [[unlikely]] {
+CallGate::CallGate() noexcept : mark_(threadMark) {
+    if (mark_ == nullptr || !mark_->listed.load(std::memory_order_relaxed)) [[unlikely]] {
         mark_ = markToUse(mark_);
         if (mark_ == nullptr) return;
     }
@@ -172,13 +210,16 @@ bool CallGate::closeAll() noexcept {
 
 void CallGate::stop() noexcept {
     if (gates.load(std::memory_order_relaxed) != Gates::running) return;
-    // The marks of threads still alive stay in their storage, listed no
-    // more, so that a start after this one (a test's) lists them anew; their
-    // threads' ends find them so.
+    // The marks of threads still alive stay theirs, listed no more, so that
+    // a start after this one (a test's) lists them anew; their threads' ends
+    // find them so. At an unload no such thread is left but the main one,
+    // whose mark is static: the loader puts an unload off while any other
+    // thread with a mark lives. The pool's marks belong to no thread.
     gates.store(Gates::stopped, std::memory_order_relaxed);
     pthread_mutex_lock(&listLock);
     marks.forEach([](Mark& mark) { mark.listed.store(false, std::memory_order_relaxed); });
     marks.keepOnly(nullptr);
+    pool.freeAll();
     pthread_mutex_unlock(&listLock);
 }
 

@@ -28,6 +28,7 @@
 #include "frame/call_gate.h"
 #include "frame/heap_probe.h"
 #include "frame/private_heap.h"
+#include "frame/record_pool.h"
 #include "frame/thread_end.h"
 #include "frame/thread_list.h"
 
@@ -119,9 +120,12 @@ Probe probe;            // guarded by heapLock
 // is what kept threads from running calls side by side. A thread's cache
 // belongs to the store of one epoch: releasing the whole store (unload, or
 // a test's detach) starts a new epoch, and a cache of an older one is
-// dropped unread, its blocks gone with the store. A thread that ends gives
-// its blocks back (a hook of thread_end.h). The live-block and request counts of the test
-// instruments are kept per thread as well, and summed when read. While a
+// dropped unread, its blocks gone with the store. The main thread's cache
+// is a static one, the other threads' come from a pool in the library's
+// memory (record_pool.h); a thread that ends gives its blocks back and its
+// cache to the pool (a hook of thread_end.h). The live-block and request
+// counts of the test instruments are kept per thread as well, and summed
+// when read. While a
 // test instrument is armed every request takes the lock, so that each one
 // is counted, can fail and is seen.
 struct ThreadCache {
@@ -130,12 +134,14 @@ struct ThreadCache {
     std::atomic<int32_t> live{0};
     std::atomic<uint32_t> requests{0};
     bool listed = false;             // the rest is guarded by heapLock
-    ThreadCache* previous = nullptr;
+    ThreadCache* previous = nullptr;  // the list, or the pool
     ThreadCache* next = nullptr;
 };
 
-thread_local ThreadCache threadCache;
-ThreadList<ThreadCache> caches;  // guarded by heapLock
+thread_local ThreadCache* threadCache = nullptr;  // the thread's own, once it has one
+ThreadCache mainCache;                           // the main thread's
+RecordPool<ThreadCache> pool;                    // guarded by heapLock
+ThreadList<ThreadCache> caches;                  // guarded by heapLock
 std::atomic<uint32_t> storeEpoch{1};
 std::atomic<bool> instrumented{false};
 
@@ -145,44 +151,69 @@ void bump(std::atomic<Counter>& counter, Counter by) noexcept {
     counter.store(counter.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
 }
 
-void retire(void* pointer) noexcept;
-
-// hooked says whether the calling thread's cache may be listed: its end
-// will take it out. Outside the lock, before the first request that lists
-// it (setting the hook may take the loader's lock, which an unload holds
-// while it takes the heap's).
-bool hooked(ThreadCache& cache) noexcept { return cache.listed || atThreadEnd(retire, &cache); }
-
-// adopt readies the calling thread's cache, under the lock: listed at the
-// thread's first request, and emptied when its epoch is over. False when
-// it cannot be listed (`hooked` said no); the thread then works without a
-// cache.
-bool adopt(ThreadCache& cache, bool canList) noexcept {
-    if (!cache.listed) {
-        if (!canList) return false;
-        cache.listed = true;
-        caches.link(&cache);
+// retire is the hook of a thread's end, run on that thread: its cache's
+// blocks go back to the store, its counts to the probe, and the cache out of
+// the list into the pool.
+void retire(void* pointer) noexcept {
+    auto* cache = static_cast<ThreadCache*>(pointer);
+    threadCache = nullptr;
+    Locked locked;
+    if (cache->listed) {
+        if (cache->epoch == storeEpoch.load(std::memory_order_relaxed)) store.giveAll(cache->blocks);
+        probe.live += static_cast<uint32_t>(cache->live.exchange(0, std::memory_order_relaxed));
+        probe.requests += cache->requests.exchange(0, std::memory_order_relaxed);
+        caches.unlink(cache);
+        cache->listed = false;
     }
-    const uint32_t epoch = storeEpoch.load(std::memory_order_relaxed);
-    if (cache.epoch != epoch) {
-        cache.blocks = BlockStore::Cache{};
-        cache.epoch = epoch;
-    }
-    return true;
+    pool.keep(cache);
 }
 
-// retire gives an ending thread's cache back: its blocks to the store, its
-// counts to the probe, and takes it out of the list.
-void retire(void* pointer) noexcept {
-    auto& cache = *static_cast<ThreadCache*>(pointer);
+// ownCache gives the calling thread a cache of its own, listed: the main
+// thread the static one, another one of the pool, with the hook of its end.
+// Null for a thread whose end has begun, or when none can be had: the
+// thread then works without a cache. Outside the lock: making a cache
+// allocates, and setting the hook may take the loader's lock, which an
+// unload holds while it takes the heap's.
+ThreadCache* ownCache() noexcept {
+    ThreadCache* cache = &mainCache;
+    switch (threadKind()) {
+    case ThreadKind::main:
+        break;
+    case ThreadKind::ending:
+        return nullptr;
+    case ThreadKind::other: {
+        heapLock.lock();
+        cache = pool.take();
+        heapLock.unlock();
+        if (cache == nullptr) cache = RecordPool<ThreadCache>::make();
+        if (cache == nullptr) return nullptr;
+        if (!atThreadEnd(retire, cache)) {
+            Locked locked;
+            pool.keep(cache);
+            return nullptr;
+        }
+        break;
+    }
+    }
     Locked locked;
-    if (!cache.listed) return;
-    if (cache.epoch == storeEpoch.load(std::memory_order_relaxed)) store.giveAll(cache.blocks);
-    probe.live += static_cast<uint32_t>(cache.live.exchange(0, std::memory_order_relaxed));
-    probe.requests += cache.requests.exchange(0, std::memory_order_relaxed);
-    caches.unlink(&cache);
-    cache.listed = false;
-    cache.epoch = 0;
+    if (!cache->listed) {
+        cache->listed = true;
+        caches.link(cache);
+    }
+    threadCache = cache;
+    return cache;
+}
+
+// adopt readies the calling thread's cache, under the lock: emptied when
+// its epoch is over. False when the thread has none listed.
+bool adopt(ThreadCache* cache) noexcept {
+    if (cache == nullptr || !cache->listed) return false;
+    const uint32_t epoch = storeEpoch.load(std::memory_order_relaxed);
+    if (cache->epoch != epoch) {
+        cache->blocks = BlockStore::Cache{};
+        cache->epoch = epoch;
+    }
+    return true;
 }
 
 // usable: the calling thread's cache serves requests without the lock.
@@ -196,22 +227,22 @@ void updateInstrumented() noexcept {
     instrumented.store(probe.armed || probe.observer != nullptr, std::memory_order_relaxed);
 }
 
-[[gnu::noinline]] void* allocateLocked(uint32_t n, ThreadCache& cache) noexcept {
-    const bool canList = hooked(cache);
+[[gnu::noinline]] void* allocateLocked(uint32_t n, ThreadCache* cache) noexcept {
+    if (cache == nullptr) cache = ownCache();
     Locked locked;
-    const bool own = adopt(cache, canList);
+    const bool own = adopt(cache);
     // No heap outside load and unload: nothing may be handed out.
     if (probe.refuses() || !attached) return nullptr;
     void* block = store.take(n);
     if (block != nullptr) {
-        if (own) bump(cache.live, 1);
+        if (own) bump(cache->live, 1);
         else ++probe.live;
     }
     return block;
 }
 
-[[gnu::noinline]] void releaseLocked(void* block, ThreadCache& cache) noexcept {
-    const bool canList = hooked(cache);
+[[gnu::noinline]] void releaseLocked(void* block, ThreadCache* cache) noexcept {
+    if (cache == nullptr) cache = ownCache();
     heapLock.lock();
     if (probe.observer != nullptr) {
         // The observer sees the block, outside the lock, before it can be
@@ -221,7 +252,7 @@ void updateInstrumented() noexcept {
         observer(block, BlockStore::sizeOf(block));
         heapLock.lock();
     }
-    if (adopt(cache, canList)) bump(cache.live, -1);
+    if (adopt(cache)) bump(cache->live, -1);
     else --probe.live;
     store.give(block);
     heapLock.unlock();
@@ -245,11 +276,11 @@ void PrivateHeap::detach() noexcept {
 }
 
 void* PrivateHeap::allocate(uint32_t n) noexcept {
-    ThreadCache& cache = threadCache;
-    if (usable(cache)) {
-        if (void* block = BlockStore::takeCached(cache.blocks, n)) {
-            bump(cache.live, 1);
-            bump(cache.requests, 1u);
+    ThreadCache* cache = threadCache;
+    if (cache != nullptr && usable(*cache)) {
+        if (void* block = BlockStore::takeCached(cache->blocks, n)) {
+            bump(cache->live, 1);
+            bump(cache->requests, 1u);
             return block;
         }
     }
@@ -258,9 +289,9 @@ void* PrivateHeap::allocate(uint32_t n) noexcept {
 
 void PrivateHeap::release(void* block) noexcept {
     if (block == nullptr) return;
-    ThreadCache& cache = threadCache;
-    if (usable(cache) && BlockStore::cache(cache.blocks, block)) {
-        bump(cache.live, -1);
+    ThreadCache* cache = threadCache;
+    if (cache != nullptr && usable(*cache) && BlockStore::cache(cache->blocks, block)) {
+        bump(cache->live, -1);
         return;
     }
     releaseLocked(block, cache);
@@ -286,11 +317,13 @@ void PrivateHeap::release(void* block) noexcept {
 // list keeps the forking thread's own, and their blocks stay unused there.
 __attribute__((constructor(101))) static void processAttach() {
     if (!PrivateHeap::attach()) abort();
-    startThreadEnds();
     CallGate::start();
     const auto inChild = [] {
-        ThreadCache& own = threadCache;
-        caches.keepOnly(own.listed ? &own : nullptr);
+        ThreadCache* own = threadCache;
+        const bool listed = own != nullptr && own->listed;
+        caches.forEach([](ThreadCache& cache) { cache.listed = false; });
+        caches.keepOnly(listed ? own : nullptr);
+        if (listed) own->listed = true;
         heapLock.unlock();
     };
     pthread_atfork([] { heapLock.lock(); }, [] { heapLock.unlock(); }, inChild);
@@ -300,7 +333,11 @@ __attribute__((destructor(101))) static void processDetach() {
     if (!CallGate::closeAll()) return;
     PrivateHeap::detach();
     CallGate::stop();
-    stopThreadEnds();
+    // The pool's caches belong to no thread: at an unload no thread but the
+    // main one has a cache (the loader puts an unload off while another
+    // lives).
+    Locked locked;
+    pool.freeAll();
 }
 
 namespace heap_probe {

@@ -1,7 +1,7 @@
 // File: thread_end.h
 //
-// Hooks that run when a thread ends, for the records a thread keeps of its
-// own in lists of the library (its call mark, its heap cache: thread_list.h).
+// Hooks that run when a thread ends, for the records a thread keeps in lists
+// of the library (its call mark, its heap cache: thread_list.h).
 //
 // A hook is code of the library, and a host may unload the library while
 // threads that called it are ending: the hook must not run in a library that
@@ -10,19 +10,19 @@
 // destructor of it is pending: a dlclose while threads that called the
 // library are alive leaves it loaded, and it goes at a later dlclose that
 // unloads something, once those threads have ended. (A thread-specific
-// key's destructor alone has no such guard: deleting the key does not wait
-// for a destructor already under way.)
+// key's destructor has no such guard: deleting the key does not wait for a
+// destructor already under way.)
 //
-// Two cases take a thread-specific key besides:
-// - The process's main thread is not held that way: its hook would keep the
-//   library loaded for good, where a host that loads, uses and unloads the
-//   library on its main thread expects its memory back at the unload. Its
-//   hooks run from the key, which only pthread_exit of the main thread
-//   calls.
-// - A thread whose first call comes after its thread-local destructors have
-//   run (from a key destructor of the host's) registers one that never runs,
-//   and which so keeps the library loaded for good; the key, set then, runs
-//   its hooks in the next round of key destructors.
+// The process's main thread gets no hook, and its records are the library's
+// own static ones: a hook would keep the library loaded for good, where a
+// host that loads, uses and unloads the library on its main thread expects
+// its memory back at the unload; and no code of the library runs at its end,
+// which another thread's dlclose could race with.
+//
+// A thread whose first call comes after its thread-local destructors have
+// run (from a key destructor of the host's) registers a hook that never
+// runs, which keeps the library loaded for good; its records, held in the
+// library's own memory (record_pool.h), stay listed and idle.
 //
 // Registering the first hook of a thread takes the loader's lock for a
 // moment, as a C++ thread-local object's constructor does: a library
@@ -31,16 +31,15 @@
 
 namespace zq {
 
-// startThreadEnds and stopThreadEnds make and delete the key, at load and
-// at unload.
-void startThreadEnds() noexcept;
-void stopThreadEnds() noexcept;
+// ThreadKind says which records a thread's first call takes: the main
+// thread the static ones, another thread records of the pools (with a
+// hook), and a thread whose hooks have run none.
+enum class ThreadKind { main, other, ending };
+ThreadKind threadKind() noexcept;
 
-// atThreadEnd arranges for hook(record) to run when the calling thread
-// ends, and says whether the thread's record may be listed: true when the
-// hook is set (a hook set before is kept, and not set twice). False when the
-// thread's hooks have run already or no hook can be set: the caller then
-// lists no record of this thread.
+// atThreadEnd arranges for hook(record) to run when the calling thread, not
+// the main one, ends. False when its hooks have run already or no hook can
+// be set: the caller then keeps no record of this thread.
 bool atThreadEnd(void (*hook)(void*), void* record) noexcept;
 
 }  // namespace zq

@@ -1,14 +1,10 @@
 // File: thread_end_posix.cpp
 //
-// Thread-end hooks (thread_end.h): the C runtime's registration of
+// Thread-end hooks (thread_end.h), through the C runtime's registration of
 // thread-local destructors, which counts the destructors pending for each
-// module and keeps a module with any pending mapped at dlclose, and a
-// thread-specific key for the main thread and for late first calls.
-#include <pthread.h>
+// module and keeps a module with any pending mapped at dlclose.
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include <atomic>
 
 #include "frame/thread_end.h"
 
@@ -27,40 +23,26 @@ struct Hooks {
         void* record;
     };
     Slot slots[2];
-    bool held;   // a thread-local destructor keeps the library loaded
-    bool keyed;  // the key's value is set
-    bool ended;  // the hooks have run: the thread is ending
+    bool held;   // endThread is registered with the C runtime
+    bool ended;  // endThread has run
 };
 
 thread_local Hooks threadHooks;  // zero-filled, nothing to construct or destroy
 
-pthread_key_t key;  // written at load only
-std::atomic<bool> keyMade{false};  // from load to unload
-
-// endThread runs the thread's hooks once, from whichever of the key and the
-// thread-local destructor comes first (the destructor, but for the cases of
-// thread_end.h), and clears the key so that its destructor does not run
-// after the library may be gone.
 void endThread(void* pointer) {
     auto& hooks = *static_cast<Hooks*>(pointer);
-    if (hooks.ended) return;
     hooks.ended = true;
-    if (hooks.keyed && keyMade.load(std::memory_order_relaxed)) pthread_setspecific(key, nullptr);
     for (Hooks::Slot& slot : hooks.slots) {
         if (slot.hook != nullptr) slot.hook(slot.record);
+        slot = {};
     }
 }
 
-bool isMainThread() noexcept { return syscall(SYS_gettid) == getpid(); }
-
 }  // namespace
 
-void startThreadEnds() noexcept {
-    keyMade.store(pthread_key_create(&key, endThread) == 0, std::memory_order_relaxed);
-}
-
-void stopThreadEnds() noexcept {
-    if (keyMade.exchange(false, std::memory_order_relaxed)) pthread_key_delete(key);
+ThreadKind threadKind() noexcept {
+    if (threadHooks.ended) return ThreadKind::ending;
+    return syscall(SYS_gettid) == getpid() ? ThreadKind::main : ThreadKind::other;
 }
 
 bool atThreadEnd(void (*hook)(void*), void* record) noexcept {
@@ -71,14 +53,10 @@ bool atThreadEnd(void (*hook)(void*), void* record) noexcept {
         if (slot.hook == hook && slot.record == record) return true;
         if (slot.hook == nullptr && empty == nullptr) empty = &slot;
     }
-    if (empty == nullptr || !keyMade.load(std::memory_order_relaxed)) return false;
-    if (!hooks.held && !isMainThread()) {
+    if (empty == nullptr) return false;
+    if (!hooks.held) {
         if (__cxa_thread_atexit_impl(endThread, &hooks, &__dso_handle) != 0) return false;
         hooks.held = true;
-    }
-    if (!hooks.keyed) {
-        if (pthread_setspecific(key, &hooks) != 0) return false;
-        hooks.keyed = true;
     }
     *empty = {hook, record};
     return true;
