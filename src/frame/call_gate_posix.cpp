@@ -150,10 +150,13 @@ void lockForFork() noexcept { pthread_mutex_lock(&listLock); }
 void unlockAfterFork() noexcept { pthread_mutex_unlock(&listLock); }
 void resetInChild() noexcept {
     Mark* own = threadMark;
-    const bool listed = own != nullptr && own->listed.load(std::memory_order_relaxed);
+    // The forking thread is the child's main thread: the static mark, unless
+    // it is its own, was the parent's main thread's, maybe inside a call.
+    if (own != &mainMark) mainMark.depth.store(0, std::memory_order_relaxed);
+    Mark* kept = own != nullptr && own->listed.load(std::memory_order_relaxed) ? own : nullptr;
     marks.forEach([](Mark& mark) { mark.listed.store(false, std::memory_order_relaxed); });
-    marks.keepOnly(listed ? own : nullptr);
-    if (listed) own->listed.store(true, std::memory_order_relaxed);
+    marks.keepOnly(kept);
+    if (kept != nullptr) kept->listed.store(true, std::memory_order_relaxed);
     sharedMark.depth.store(0, std::memory_order_relaxed);
     if (gates.load(std::memory_order_relaxed) == Gates::running) marks.link(&sharedMark);
     pthread_mutex_init(&listLock, nullptr);

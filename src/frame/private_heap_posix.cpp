@@ -317,6 +317,7 @@ void PrivateHeap::release(void* block) noexcept {
 // list keeps the forking thread's own, and their blocks stay unused there.
 __attribute__((constructor(101))) static void processAttach() {
     if (!PrivateHeap::attach()) abort();
+    startThreadEnds();
     CallGate::start();
     const auto inChild = [] {
         ThreadCache* own = threadCache;
@@ -324,6 +325,13 @@ __attribute__((constructor(101))) static void processAttach() {
         caches.forEach([](ThreadCache& cache) { cache.listed = false; });
         caches.keepOnly(listed ? own : nullptr);
         if (listed) own->listed = true;
+        // The forking thread is the child's main thread: the static cache,
+        // unless it is its own, was the parent's main thread's.
+        if (own != &mainCache) {
+            mainCache.blocks = BlockStore::Cache{};
+            mainCache.live.store(0, std::memory_order_relaxed);
+            mainCache.requests.store(0, std::memory_order_relaxed);
+        }
         heapLock.unlock();
     };
     pthread_atfork([] { heapLock.lock(); }, [] { heapLock.unlock(); }, inChild);
@@ -333,6 +341,7 @@ __attribute__((destructor(101))) static void processDetach() {
     if (!CallGate::closeAll()) return;
     PrivateHeap::detach();
     CallGate::stop();
+    stopThreadEnds();
     // The pool's caches belong to no thread: at an unload no thread but the
     // main one has a cache (the loader puts an unload off while another
     // lives).

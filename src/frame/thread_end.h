@@ -21,7 +21,9 @@
 //
 // A thread whose first call comes after its thread-local destructors have
 // run (from a key destructor of the host's) registers a hook that never
-// runs, which keeps the library loaded for good; its records, held in the
+// runs, which keeps the library loaded for good. Its hooks run from a
+// thread-specific key instead, in the next round of key destructors; should
+// there be none (a first call in the last round), its records, held in the
 // library's own memory (record_pool.h), stay listed and idle.
 //
 // Registering the first hook of a thread takes the loader's lock for a
@@ -36,6 +38,11 @@ namespace zq {
 // hook), and a thread whose hooks have run none.
 enum class ThreadKind { main, other, ending };
 ThreadKind threadKind() noexcept;
+
+// startThreadEnds and stopThreadEnds make and delete the key, at load and
+// at unload.
+void startThreadEnds() noexcept;
+void stopThreadEnds() noexcept;
 
 // atThreadEnd arranges for hook(record) to run when the calling thread, not
 // the main one, ends. False when its hooks have run already or no hook can

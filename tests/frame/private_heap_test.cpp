@@ -301,6 +301,32 @@ TEST(PrivateHeap, AThreadsFirstCallAfterItsEndBeganLeavesTheListsWhole) {
 #endif
 }
 
+// A child forked by a thread other than the main one while the main thread
+// is inside a call: in the child the forking thread is the main one, and
+// the main thread's records must start anew there, not as the parent's main
+// thread left them (its call would keep the gates from ever closing).
+TEST(PrivateHeap, AChildForkedByAnotherThreadStartsWithTheMainRecordsEmpty) {
+#if defined(ZQ_THREAD_SANITIZER)
+    GTEST_SKIP() << "ThreadSanitizer does not support fork in a program with threads";
+#else
+    void* block = PrivateHeap::allocate(16);
+    int status = -3;
+    {
+        const zq::CallGate inside;
+        std::thread([&status] {
+            status = exitStatusOf(
+                [] {
+                    { const zq::CallGate own; }
+                    return zq::CallGate::closeAll() ? 0 : 1;
+                },
+                10);
+        }).join();
+    }
+    PrivateHeap::release(block);
+    EXPECT_EQ(status, 0);
+#endif
+}
+
 TEST(PrivateHeap, ARealTimeWaiterLetsAHolderOfLowerPriorityRun) {
 #if defined(__SANITIZE_THREAD__) || defined(ZQ_THREAD_SANITIZER)
     GTEST_SKIP() << "ThreadSanitizer does not support fork in a program with threads";
