@@ -126,7 +126,8 @@ TEST(PrivateHeap, UnloadingTheLibraryReleasesEveryBlock) {
 // A plug-in host loads and unloads the library in a loop, while threads that
 // called it still hold blocks in their caches and end only after the unload:
 // each cycle must give back all that it took, hooks of fork, exit and thread
-// ends included. (The library stays loaded until those threads have ended.)
+// ends included. (The unload is put off while those threads live; the next
+// cycle's dlopen finds the same copy, and a later dlclose completes it.)
 TEST(PrivateHeap, LoadingAndUnloadingInALoopDoesNotGrowTheProcess) {
     mallopt(M_ARENA_MAX, 1);  // one arena, so that the statistics see every thread's
     const auto cycle = [] {
