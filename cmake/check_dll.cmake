@@ -2,23 +2,38 @@
 # zqcrypt.dll is a PE32 image named zqcrypt.dll in its export directory, with
 # exactly the seven decorated exports at ordinals 1 to 7, no import but
 # KERNEL32.dll, from which only the seven heap, entry and last-error
-# functions, and DllMain as its entry point.
+# functions, and DllMain as its entry point. The x86-64 DLL (PE32+, the
+# objdump of x86-64) is the same with the plain names, and carries unwind
+# data.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 
-if(NOT dump MATCHES "file format pei-i386")
-  message(FATAL_ERROR "not a PE32 (i386) image")
+if(OBJDUMP MATCHES "x86_64")
+  if(NOT dump MATCHES "file format pei-x86-64")
+    message(FATAL_ERROR "not a PE32+ (x86-64) image")
+  endif()
+  set(expected_exports
+    "1 zqCryptBlobClear" "2 zqCryptBlobCopy" "3 zqCryptBlobInit" "4 zqCryptHashBuffer"
+    "5 zqCryptUUDecode" "6 zqCryptUUEncode" "7 zqCryptVerifySignature")
+  execute_process(COMMAND ${OBJDUMP} -h ${DLL} OUTPUT_VARIABLE sections COMMAND_ERROR_IS_FATAL ANY)
+  if(NOT sections MATCHES " \\.pdata " OR NOT sections MATCHES " \\.xdata ")
+    message(FATAL_ERROR "no unwind data (.pdata, .xdata)\n${sections}")
+  endif()
+else()
+  if(NOT dump MATCHES "file format pei-i386")
+    message(FATAL_ERROR "not a PE32 (i386) image")
+  endif()
+  set(expected_exports
+    "1 _zqCryptBlobClear@4" "2 _zqCryptBlobCopy@8" "3 _zqCryptBlobInit@8" "4 _zqCryptHashBuffer@12"
+    "5 _zqCryptUUDecode@12" "6 _zqCryptUUEncode@12" "7 _zqCryptVerifySignature@20")
 endif()
 
 # Export directory: name and the ordinal/name table.
 if(NOT dump MATCHES "Name[ \t]+[0-9a-fA-F]+[ \t]+zqcrypt\\.dll")
   message(FATAL_ERROR "export directory does not name zqcrypt.dll\n${dump}")
 endif()
-set(expected_exports
-  "1 _zqCryptBlobClear@4" "2 _zqCryptBlobCopy@8" "3 _zqCryptBlobInit@8" "4 _zqCryptHashBuffer@12"
-  "5 _zqCryptUUDecode@12" "6 _zqCryptUUEncode@12" "7 _zqCryptVerifySignature@20")
 if(NOT dump MATCHES "Ordinal Base[ \t]+1\n")
   message(FATAL_ERROR "ordinals do not start at 1\n${dump}")
 endif()

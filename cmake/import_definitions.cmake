@@ -13,19 +13,35 @@
 # libraries: they lack the mark (@feat.00) that says they hold no exception
 # handlers. libzqcrypt.dll.a is written by MinGW's dlltool, told not to add
 # an underscore of its own.
-find_program(ZQ_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+#
+# The x86-64 DLL decorates nothing: its own file (zqcrypt64.def) lists the
+# plain names at the same ordinals, "zqCryptBlobClear @1", which the import
+# file repeats as they stand.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZQ_DLL_DEF ${PROJECT_SOURCE_DIR}/src/frame/zqcrypt64.def)
+  set(ZQ_LLD_MACHINE x64)
+  find_program(ZQ_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+else()
+  set(ZQ_DLL_DEF ${PROJECT_SOURCE_DIR}/src/frame/zqcrypt.def)
+  set(ZQ_LLD_MACHINE x86)
+  find_program(ZQ_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+endif()
 find_program(ZQ_LLD_LINK NAMES lld-link PATHS /usr/lib/llvm-14/bin REQUIRED)
 set(ZQ_IMPORT_DEF ${CMAKE_BINARY_DIR}/lib/zqcrypt.def)
 set(ZQ_MSVC_IMPORT_LIBRARY ${CMAKE_BINARY_DIR}/lib/zqcrypt.lib)
 
 function(zq_import_definitions dll_def import_def)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dll_def})
-  file(STRINGS ${dll_def} lines REGEX "^ *_[A-Za-z]+@[0-9]+ = [A-Za-z]+@[0-9]+ @[0-9]+ *$")
+  file(STRINGS ${dll_def} lines
+    REGEX "^ *(_[A-Za-z]+@[0-9]+ = [A-Za-z]+@[0-9]+|[A-Za-z]+) @[0-9]+ *$")
   set(content "; zqcrypt.dll: decorated stdcall names and ordinals, for import libraries.\n")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(content "; zqcrypt.dll (x86-64): names and ordinals, for import libraries.\n")
+  endif()
   string(APPEND content "LIBRARY zqcrypt.dll\nEXPORTS\n")
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^ *(_[A-Za-z]+@[0-9]+) = [A-Za-z]+@[0-9]+ (@[0-9]+) *$"
-                         "    \\1 \\2\n" entry "${line}")
+    string(REGEX REPLACE "^ *([_A-Za-z]+[@0-9]*)( = [A-Za-z]+@[0-9]+)? (@[0-9]+) *$"
+                         "    \\1 \\3\n" entry "${line}")
     string(APPEND content "${entry}")
   endforeach()
   list(LENGTH lines count)

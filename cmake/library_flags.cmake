@@ -8,12 +8,15 @@ target_compile_options(zq_library_flags INTERFACE
 target_include_directories(zq_library_flags INTERFACE
   ${PROJECT_SOURCE_DIR}/include ${PROJECT_BINARY_DIR}/include ${PROJECT_SOURCE_DIR}/src)
 if(WIN32)
-  # No stack probes (they live in the C runtime) and no unwind tables. A
-  # 32-bit Windows caller aligns the stack to 4 bytes only: every function
-  # that keeps 16- or 32-byte values on the stack aligns its own frame.
-  target_compile_options(zq_library_flags INTERFACE
-    -mno-stack-arg-probe -fno-asynchronous-unwind-tables -fno-unwind-tables
-    -mincoming-stack-boundary=2)
+  # No stack probes (they live in the C runtime). On i386 no unwind tables
+  # either; and a 32-bit Windows caller aligns the stack to 4 bytes only:
+  # every function that keeps 16- or 32-byte values on the stack aligns its
+  # own frame. On x86-64 the convention gives every callee 16 bytes, and
+  # wants unwind data (.pdata, .xdata) for every function that moves the
+  # stack, which the system reads to pass an exception raised inside a call
+  # on to the host, or to walk the stack; it needs nothing from a runtime.
+  target_compile_options(zq_library_flags INTERFACE -mno-stack-arg-probe
+    $<$<EQUAL:${CMAKE_SIZEOF_VOID_P},4>:-fno-asynchronous-unwind-tables -fno-unwind-tables -mincoming-stack-boundary=2>)
 else()
   target_compile_options(zq_library_flags INTERFACE -fvisibility=hidden -fvisibility-inlines-hidden)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")

@@ -25,6 +25,7 @@
 #ifndef ZQCRYPT_H
 #define ZQCRYPT_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* ZQCRYPT_VERSION_MAJOR, _MINOR, _PATCH and ZQCRYPT_VERSION_STRING. */
@@ -54,7 +55,7 @@ typedef struct CryptBlob {
     uint8_t* data;
 } CryptBlob;
 
-/* The layout is checked wherever the header is compiled for 32 bits. C
+/* The layout is checked wherever the header is compiled for 32 or 64 bits. C
  * before C11 (MSVC's C mode without /std:c11) has no _Static_assert: there
  * an array type whose size would be negative fails the compile instead. */
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -64,6 +65,18 @@ static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
 _Static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
 #else
 typedef char zqCryptBlobIsThreeWords[sizeof(CryptBlob) == 12 ? 1 : -1];
+#endif
+#elif UINTPTR_MAX > 0xFFFFFFFFu
+/* On 64-bit targets: the two words, then the 8-byte pointer at offset 8. */
+#ifdef __cplusplus
+static_assert(sizeof(CryptBlob) == 16 && offsetof(CryptBlob, data) == 8,
+              "CryptBlob is two 32-bit words and a pointer");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(sizeof(CryptBlob) == 16 && offsetof(CryptBlob, data) == 8,
+               "CryptBlob is two 32-bit words and a pointer");
+#else
+typedef char
+    zqCryptBlobIsTwoWordsAndAPointer[sizeof(CryptBlob) == 16 && offsetof(CryptBlob, data) == 8 ? 1 : -1];
 #endif
 #endif
 

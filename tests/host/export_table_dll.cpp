@@ -1,6 +1,8 @@
 // The export table of the Windows host: zqcrypt.dll loaded with LoadLibrary,
-// each export resolved by its decorated name and by its ordinal. A missing
-// export, or a name and an ordinal that disagree, stops the host at once.
+// each export resolved by its name (decorated on i386, plain on x86-64) and
+// by its ordinal. A missing export, or a name and an ordinal that disagree,
+// stops the host at once. ZQ_DLL in the environment names another build of
+// the DLL to load instead (one of the forced Base64 paths).
 //
 // The heap instruments work here too: the host redirects the DLL's own
 // imports of HeapAlloc and HeapFree (its import address table) to counting
@@ -84,20 +86,38 @@ bool redirectImport(HMODULE dll, const char* name, void* replacement) {
     return false;
 }
 
+// The exported name of each function: stdcall-decorated on i386.
+#if defined(_WIN64)
+#define ZQ_EXPORT_NAME(name, bytes) #name
+#else
+#define ZQ_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
+#endif
+
 ExportTable load() {
-    HMODULE dll = LoadLibraryA("zqcrypt.dll");
+    const char* name = std::getenv("ZQ_DLL");
+    if (name == nullptr || *name == '\0') name = "zqcrypt.dll";
+    // The build that takes the AVX-512 path faults on a processor without
+    // it: exit 77, which the test takes for skipped.
+    const char* needsAvx512 = std::getenv("ZQ_DLL_NEEDS_AVX512VBMI");
+    if (needsAvx512 != nullptr && *needsAvx512 == '1' &&
+        !(__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+          __builtin_cpu_supports("avx512vbmi"))) {
+        std::fprintf(stderr, "%s: no AVX-512 VBMI on this processor\n", name);
+        std::exit(77);
+    }
+    HMODULE dll = LoadLibraryA(name);
     if (dll == nullptr) {
-        std::fprintf(stderr, "cannot load zqcrypt.dll (error %lu)\n", GetLastError());
+        std::fprintf(stderr, "cannot load %s (error %lu)\n", name, GetLastError());
         std::exit(2);
     }
     ExportTable table{};
-    bind(table.blobClear, dll, "_zqCryptBlobClear@4", 1);
-    bind(table.blobCopy, dll, "_zqCryptBlobCopy@8", 2);
-    bind(table.blobInit, dll, "_zqCryptBlobInit@8", 3);
-    bind(table.hashBuffer, dll, "_zqCryptHashBuffer@12", 4);
-    bind(table.uuDecode, dll, "_zqCryptUUDecode@12", 5);
-    bind(table.uuEncode, dll, "_zqCryptUUEncode@12", 6);
-    bind(table.verifySignature, dll, "_zqCryptVerifySignature@20", 7);
+    bind(table.blobClear, dll, ZQ_EXPORT_NAME(zqCryptBlobClear, 4), 1);
+    bind(table.blobCopy, dll, ZQ_EXPORT_NAME(zqCryptBlobCopy, 8), 2);
+    bind(table.blobInit, dll, ZQ_EXPORT_NAME(zqCryptBlobInit, 8), 3);
+    bind(table.hashBuffer, dll, ZQ_EXPORT_NAME(zqCryptHashBuffer, 12), 4);
+    bind(table.uuDecode, dll, ZQ_EXPORT_NAME(zqCryptUUDecode, 12), 5);
+    bind(table.uuEncode, dll, ZQ_EXPORT_NAME(zqCryptUUEncode, 12), 6);
+    bind(table.verifySignature, dll, ZQ_EXPORT_NAME(zqCryptVerifySignature, 20), 7);
     table.getLastError = [] { return static_cast<uint32_t>(GetLastError()); };
     table.setLastError = [](uint32_t value) { SetLastError(value); };
 
