@@ -57,17 +57,12 @@ typedef struct CryptBlob {
 
 /* The layout is checked wherever the header is compiled for 32 or 64 bits. C
  * before C11 (MSVC's C mode without /std:c11) has no _Static_assert: there
- * an array type whose size would be negative fails the compile instead. */
-#if UINTPTR_MAX == 0xFFFFFFFFu
-#ifdef __cplusplus
-static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
-#else
-typedef char zqCryptBlobIsThreeWords[sizeof(CryptBlob) == 12 ? 1 : -1];
-#endif
-#elif UINTPTR_MAX > 0xFFFFFFFFu
-/* On 64-bit targets: the two words, then the 8-byte pointer at offset 8. */
+ * an array type whose size would be negative fails the compile instead. The
+ * 64-bit targets are known by their compilers' own macros, since there
+ * UINTPTR_MAX may be a long long constant, which C before C99 lacks. On
+ * 64-bit targets the record is the two words, then the 8-byte pointer at
+ * offset 8. */
+#if defined(_WIN64) || defined(__LP64__)
 #ifdef __cplusplus
 static_assert(sizeof(CryptBlob) == 16 && offsetof(CryptBlob, data) == 8,
               "CryptBlob is two 32-bit words and a pointer");
@@ -77,6 +72,14 @@ _Static_assert(sizeof(CryptBlob) == 16 && offsetof(CryptBlob, data) == 8,
 #else
 typedef char
     zqCryptBlobIsTwoWordsAndAPointer[sizeof(CryptBlob) == 16 && offsetof(CryptBlob, data) == 8 ? 1 : -1];
+#endif
+#elif UINTPTR_MAX == 0xFFFFFFFFu
+#ifdef __cplusplus
+static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(sizeof(CryptBlob) == 12, "CryptBlob is three 32-bit words");
+#else
+typedef char zqCryptBlobIsThreeWords[sizeof(CryptBlob) == 12 ? 1 : -1];
 #endif
 #endif
 

@@ -62,7 +62,11 @@ const struct Exports* linkedExports(void) {
 /* The header's advice for run-time loading, warning-free in C and C++. */
 zqCryptHashBufferFn resolveHashBuffer(HMODULE dll);
 zqCryptHashBufferFn resolveHashBuffer(HMODULE dll) {
+#if defined(_WIN64)
+    return (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, "zqCryptHashBuffer");
+#else
     return (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, "_zqCryptHashBuffer@12");
+#endif
 }
 #endif
 
