@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing zqcrypt needs on Debian 12, as root, and
-# nothing that is already there: compilers (g++, clang, mingw-w64 for the DLL,
-# multilib for i386), CMake, GoogleTest, Google Benchmark (x86-64 and i386),
-# Wine with its 32-bit part, the test oracles OpenSSL and GMP (x86-64 and
+# nothing that is already there: compilers (g++, clang, mingw-w64 for the
+# 32-bit and x86-64 DLLs, multilib for i386), CMake, GoogleTest, Google
+# Benchmark (x86-64 and i386), Wine with its 32-bit and 64-bit parts, the test oracles OpenSSL and GMP (x86-64 and
 # i386), pkg-config for the consumer tests, zip for the release bundles, the
 # Debian packaging tools (debhelper, dh-python, lintian) for the .deb files,
 # Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
@@ -17,10 +17,11 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev binutils
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   clang-tools-14 lld-14 llvm-14
   libgtest-dev libbenchmark-dev libbenchmark-dev:i386
   libssl-dev libgmp-dev libssl-dev:i386 libgmp-dev:i386
-  openssl wine wine32:i386 valgrind
+  openssl wine wine32:i386 wine64 valgrind
   pkg-config zip
   dpkg-dev debhelper dh-python lintian
   python3 python3-pytest python3-pip python3-venv python3-matplotlib

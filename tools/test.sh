@@ -4,6 +4,7 @@
 #   linux32  the same, built with -m32
 #   win32    zqcrypt.dll: its export and import tables, and the export cases
 #            run by a host program that loads it under Wine
+#   win64    the same for the x86-64 zqcrypt.dll, under Wine's 64-bit loader
 #   asan     x86-64 with AddressSanitizer and UBSan (clang), with the fuzz
 #            corpus replayed
 #   asan32   the same on i386 (-m32)
@@ -20,8 +21,13 @@ bash tools/install-deps.sh || exit 1
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-zqcrypt}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -d "$WINEPREFIX" ] || timeout 300 wineboot --init >/dev/null 2>&1 || true
+# The x86-64 DLL runs in a 64-bit prefix of its own, which the win64
+# toolchain's emulator and test preset name.
+wine64_prefix="$HOME/.wine-zqcrypt64"
+[ -d "$wine64_prefix" ] ||
+  WINEPREFIX="$wine64_prefix" WINEARCH=win64 timeout 300 wineboot --init >/dev/null 2>&1 || true
 
-presets=${ZQ_PRESETS:-"linux linux32 win32 asan asan32 tsan"}
+presets=${ZQ_PRESETS:-"linux linux32 win32 win64 asan asan32 tsan"}
 
 # The ThreadSanitizer build runs only the thread cases, so it builds only
 # their programs.

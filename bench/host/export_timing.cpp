@@ -1,7 +1,8 @@
 // export_timing: times the library's exports as a host program calls them,
 // with nothing but the library and the C++ standard library, so that one
 // source measures the Linux shared library and, built with mingw-w64 and run
-// under Wine, zqcrypt.dll (resolved by decorated name, as hosts load it).
+// under Wine, zqcrypt.dll (resolved by name, as hosts load it: decorated in
+// the 32-bit DLL, plain in the x86-64 one).
 //
 // Each case is repeated for about 20 ms per sample; the program prints one
 // line per case: its name, the best time per call in nanoseconds over the
@@ -50,13 +51,20 @@ bool resolve(HMODULE module, const char* name, Function& function) {
     return function != nullptr;
 }
 
+#if defined(_WIN64)
+#define ZQ_EXPORT_NAME(name, bytes) #name
+#else
+#define ZQ_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
+#endif
+
 bool load(Exports& e) {
     const HMODULE module = LoadLibraryA("zqcrypt.dll");
-    return module != nullptr && resolve(module, "_zqCryptBlobInit@8", e.blobInit) &&
-           resolve(module, "_zqCryptBlobClear@4", e.blobClear) &&
-           resolve(module, "_zqCryptHashBuffer@12", e.hashBuffer) &&
-           resolve(module, "_zqCryptVerifySignature@20", e.verifySignature) &&
-           resolve(module, "_zqCryptUUEncode@12", e.uuEncode) && resolve(module, "_zqCryptUUDecode@12", e.uuDecode);
+    return module != nullptr && resolve(module, ZQ_EXPORT_NAME(zqCryptBlobInit, 8), e.blobInit) &&
+           resolve(module, ZQ_EXPORT_NAME(zqCryptBlobClear, 4), e.blobClear) &&
+           resolve(module, ZQ_EXPORT_NAME(zqCryptHashBuffer, 12), e.hashBuffer) &&
+           resolve(module, ZQ_EXPORT_NAME(zqCryptVerifySignature, 20), e.verifySignature) &&
+           resolve(module, ZQ_EXPORT_NAME(zqCryptUUEncode, 12), e.uuEncode) &&
+           resolve(module, ZQ_EXPORT_NAME(zqCryptUUDecode, 12), e.uuDecode);
 }
 #else
 bool load(Exports& e) {
