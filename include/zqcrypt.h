@@ -12,8 +12,10 @@
  *
  * On 32-bit Windows every function is __stdcall and exported from zqcrypt.dll
  * under its decorated name (_zqCryptBlobClear@4, ...) and its ordinal 1 to 7.
- * Elsewhere the functions use the platform's C convention, and the per-thread
- * last-error value is read and written with zqGetLastError and zqSetLastError.
+ * The 64-bit zqcrypt.dll (x86-64, one calling convention) exports the plain
+ * names (zqCryptBlobClear, ...) at the same ordinals. Elsewhere the functions
+ * use the platform's C convention, and the per-thread last-error value is read
+ * and written with zqGetLastError and zqSetLastError.
  *
  * Results are 1 for success and 0 for failure, except zqCryptBlobInit. A reason
  * is stored in the thread's last error in two places only: 13 for a hash input
@@ -190,25 +192,36 @@ ZQ_EXPORT void zqSetLastError(uint32_t value) ZQ_NOEXCEPT;
 #endif
 
 /* ---- Loading the library at run time -------------------------------------
- * zqcrypt.dll exports each function only under its decorated stdcall name
- * and its ordinal; the plain names ("zqCryptHashBuffer") do not exist there,
- * so GetProcAddress must be given one of these:
- *   ordinal 1  "_zqCryptBlobClear@4"        ordinal 5  "_zqCryptUUDecode@12"
- *   ordinal 2  "_zqCryptBlobCopy@8"         ordinal 6  "_zqCryptUUEncode@12"
- *   ordinal 3  "_zqCryptBlobInit@8"         ordinal 7  "_zqCryptVerifySignature@20"
- *   ordinal 4  "_zqCryptHashBuffer@12"
- * (by ordinal: GetProcAddress(dll, MAKEINTRESOURCEA(n))). The last error it
- * sets is the thread's own: read it with GetLastError.
+ * The 32-bit zqcrypt.dll exports each function only under its decorated
+ * stdcall name and its ordinal; the plain names do not exist there. The 64-bit
+ * zqcrypt.dll exports the plain names at the same ordinals:
+ *   ordinal  32-bit DLL                    64-bit DLL, libzqcrypt.so
+ *   1        "_zqCryptBlobClear@4"         "zqCryptBlobClear"
+ *   2        "_zqCryptBlobCopy@8"          "zqCryptBlobCopy"
+ *   3        "_zqCryptBlobInit@8"          "zqCryptBlobInit"
+ *   4        "_zqCryptHashBuffer@12"       "zqCryptHashBuffer"
+ *   5        "_zqCryptUUDecode@12"         "zqCryptUUDecode"
+ *   6        "_zqCryptUUEncode@12"         "zqCryptUUEncode"
+ *   7        "_zqCryptVerifySignature@20"  "zqCryptVerifySignature"
+ * ZQ_PROC_NAME(zqCryptHashBuffer, 12) is the name for the target being
+ * compiled, the decorated one on 32-bit Windows and the plain one elsewhere;
+ * the ordinals are the same on both DLLs: GetProcAddress(dll,
+ * MAKEINTRESOURCEA(n)). The last error a DLL sets is the thread's own: read
+ * it with GetLastError.
  *
- * libzqcrypt.so exports the plain names, the seven above and zqGetLastError
- * and zqSetLastError, for dlsym.
+ * libzqcrypt.so also exports zqGetLastError and zqSetLastError, for dlsym.
  *
  * The types below carry each function's calling convention; cast the
  * address that GetProcAddress returns to them, through void (*)(void) so
  * that C++ does not warn of a cast between function types:
- *   zqCryptHashBufferFn hash =
- *       (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, "_zqCryptHashBuffer@12");
+ *   zqCryptHashBufferFn hash = (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(
+ *       dll, ZQ_PROC_NAME(zqCryptHashBuffer, 12));
  */
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZQ_PROC_NAME(name, argumentBytes) "_" #name "@" #argumentBytes
+#else
+#define ZQ_PROC_NAME(name, argumentBytes) #name
+#endif
 typedef uintptr_t(ZQ_CALL* zqCryptBlobInitFn)(CryptBlob* blob, uint32_t size);
 typedef uint32_t(ZQ_CALL* zqCryptBlobClearFn)(CryptBlob* blob);
 typedef uint32_t(ZQ_CALL* zqCryptBlobCopyFn)(CryptBlob* destination, const CryptBlob* source);

@@ -12,11 +12,15 @@ int main(int argc, char** argv) {
     HMODULE dll = LoadLibraryA("zqcrypt.dll");
     if (dll == NULL) return 2;
 
-    /* Decorated names (or ordinals: MAKEINTRESOURCEA(3) for zqCryptBlobInit).
-     * C++ casts through void (*)(void) to keep -Wcast-function-type quiet. */
-    zqCryptBlobInitFn blobInit = (zqCryptBlobInitFn)GetProcAddress(dll, "_zqCryptBlobInit@8");
-    zqCryptBlobClearFn blobClear = (zqCryptBlobClearFn)GetProcAddress(dll, "_zqCryptBlobClear@4");
-    zqCryptHashBufferFn hashBuffer = (zqCryptHashBufferFn)GetProcAddress(dll, "_zqCryptHashBuffer@12");
+    /* By name: decorated in the 32-bit DLL, plain in the 64-bit one (or by
+     * ordinal, the same in both: MAKEINTRESOURCEA(3) for zqCryptBlobInit).
+     * The cast through void (*)(void) says the real type is known. */
+    zqCryptBlobInitFn blobInit =
+        (zqCryptBlobInitFn)(void (*)(void))GetProcAddress(dll, ZQ_PROC_NAME(zqCryptBlobInit, 8));
+    zqCryptBlobClearFn blobClear =
+        (zqCryptBlobClearFn)(void (*)(void))GetProcAddress(dll, ZQ_PROC_NAME(zqCryptBlobClear, 4));
+    zqCryptHashBufferFn hashBuffer =
+        (zqCryptHashBufferFn)(void (*)(void))GetProcAddress(dll, ZQ_PROC_NAME(zqCryptHashBuffer, 12));
     int ok = blobInit != NULL && blobClear != NULL && hashBuffer != NULL;
 
     CryptBlob input = {0, 0, NULL}, digest = {0, 0, NULL};

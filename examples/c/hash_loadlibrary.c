@@ -1,18 +1,15 @@
 /* The shortest correct host of zqcrypt.dll that loads it at run time with
  * LoadLibrary and GetProcAddress: prints the MD5 digest of its first argument
- * in hex. The functions are stdcall and exported under decorated names, "_",
- * the name, "@" and the bytes of their arguments.
+ * in hex. The 32-bit DLL's functions are stdcall and exported under decorated
+ * names, "_", the name, "@" and the bytes of their arguments; the 64-bit DLL's
+ * under their plain names. ZQ_PROC_NAME gives the one for the target.
  *
  * Usage: hash_loadlibrary.exe "message" */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
-#include "zqcrypt.h" /* for the CryptBlob record only */
-
-typedef uintptr_t(__stdcall* BlobInitFunction)(CryptBlob*, uint32_t);
-typedef uint32_t(__stdcall* BlobClearFunction)(CryptBlob*);
-typedef uint32_t(__stdcall* HashBufferFunction)(const CryptBlob*, uint32_t, CryptBlob*);
+#include "zqcrypt.h" /* the record, the function types and ZQ_PROC_NAME */
 
 /* GetProcAddress gives a generic function pointer; the cast through
  * void (*)(void) says that its real type is known. */
@@ -29,9 +26,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "cannot load zqcrypt.dll\n");
         return 1;
     }
-    BlobInitFunction blobInit = FIND(dll, BlobInitFunction, "_zqCryptBlobInit@8");
-    BlobClearFunction blobClear = FIND(dll, BlobClearFunction, "_zqCryptBlobClear@4");
-    HashBufferFunction hashBuffer = FIND(dll, HashBufferFunction, "_zqCryptHashBuffer@12");
+    zqCryptBlobInitFn blobInit = FIND(dll, zqCryptBlobInitFn, ZQ_PROC_NAME(zqCryptBlobInit, 8));
+    zqCryptBlobClearFn blobClear = FIND(dll, zqCryptBlobClearFn, ZQ_PROC_NAME(zqCryptBlobClear, 4));
+    zqCryptHashBufferFn hashBuffer =
+        FIND(dll, zqCryptHashBufferFn, ZQ_PROC_NAME(zqCryptHashBuffer, 12));
     if (blobInit != NULL && blobClear != NULL && hashBuffer != NULL) {
         if (blobInit(&input, (uint32_t)length) != 0) {
             memcpy(input.data, message, length);
