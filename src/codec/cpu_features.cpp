@@ -8,6 +8,7 @@
 // cpu_features.h.
 #include "codec/cpu_features.h"
 
+#if ZQ_BASE64_VECTOR_PATHS
 #include <cpuid.h>
 
 namespace zq {
@@ -60,3 +61,10 @@ CpuFeatures cpuFeatures() noexcept {
 }
 
 }  // namespace zq
+#else
+namespace zq {
+
+CpuFeatures cpuFeatures() noexcept { return CpuFeatures{false, false, false}; }
+
+}  // namespace zq
+#endif
