@@ -5,7 +5,8 @@
 // AVX-512 F, BW and VL, ECX bit 1 VBMI) and XGETBV (XCR0 bits 1 and 2: the
 // operating system saves the XMM and YMM state; bits 5, 6 and 7 also the
 // mask registers and the upper halves of zmm0-15 and all of zmm16-31). See
-// cpu_features.h.
+// cpu_features.h. The probe is x86 code: built for another processor,
+// cpuFeatures() reports none of the three.
 #include "codec/cpu_features.h"
 
 #if ZQ_BASE64_VECTOR_PATHS
