@@ -4,11 +4,13 @@
 # Mono programs of the build machine are x86-64 processes, which cannot load
 # an i386 library: the i386 build instead runs the Python tests in an
 # interpreter linked with Debian's i386 libpython, when that is installed.
+# Nor can they load an aarch64 library: a cross-built one (linux-arm64)
+# leaves the bindings' tests to the x86 builds.
 option(ZQ_BINDINGS "Test the Python and .NET bindings and their examples (x86-64 Linux)" ON)
 set(ZQ_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with pytest that runs the package's tests")
 
 set(ZQ_HOST_LANGUAGES OFF)
-if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND ZQ_X86 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZQ_HOST_LANGUAGES ON)
   find_program(ZQ_MCS mcs)
   find_program(ZQ_MONO mono)
@@ -23,7 +25,7 @@ if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND CMAKE_SIZEOF_V
 endif()
 
 set(ZQ_PYTHON_I386 OFF)
-if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND ZQ_X86 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(ZQ_PYTHON_I386 ON)
   find_library(ZQ_LIBPYTHON_I386 NAMES libpython3.11.so.1.0 python3.11
     DOC "Debian's i386 libpython (libpython3.11:i386), for the Python tests of the i386 library")

@@ -10,12 +10,17 @@
 # its i386 library (the Python tests also run against the i386 zqcrypt), Mono
 # with nuget (the NuGet package's test), LLVM 14's MSVC-compatible tools
 # (clang-cl, lld-link, llvm-dlltool) for zqcrypt.lib and the hosts MSVC
-# builds, and matplotlib for the benchmarks' charts.
+# builds, matplotlib for the benchmarks' charts, and for the ARM64 build the
+# aarch64 cross compilers, qemu's user-mode emulator that runs its programs
+# and the arm64 development packages of OpenSSL and GMP. Debian's
+# gcc-multilib cannot be installed beside the cross compilers (its
+# /usr/include/asm is x86's): multilib comes from gcc-12-multilib and
+# g++-12-multilib, and the i386 kernel headers from linux-libc-dev:i386.
 set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev binutils
-  gcc-multilib g++-multilib
+  gcc-12-multilib g++-12-multilib linux-libc-dev:i386
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   clang-tools-14 lld-14 llvm-14
@@ -27,6 +32,7 @@ packages=(
   python3 python3-pytest python3-pip python3-venv python3-matplotlib
   mono-mcs mono-runtime nuget
   libpython3.11:i386
+  g++-aarch64-linux-gnu qemu-user-static libssl-dev:arm64 libgmp-dev:arm64
 )
 
 missing=()
@@ -42,9 +48,11 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 echo "installing: ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
+for architecture in i386 arm64; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
+    dpkg --add-architecture "$architecture"
+  fi
+done
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq "${missing[@]}" >/dev/null

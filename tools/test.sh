@@ -2,6 +2,7 @@
 # Builds every target of zqcrypt and runs every test:
 #   linux    x86-64: unit tests of each subsystem, export cases, symbol check
 #   linux32  the same, built with -m32
+#   linux-arm64  the same for aarch64, cross-built, run under qemu
 #   win32    zqcrypt.dll: its export and import tables, and the export cases
 #            run by a host program that loads it under Wine
 #   win64    the same for the x86-64 zqcrypt.dll, under Wine's 64-bit loader
@@ -27,7 +28,7 @@ wine64_prefix="$HOME/.wine-zqcrypt64"
 [ -d "$wine64_prefix" ] ||
   WINEPREFIX="$wine64_prefix" WINEARCH=win64 timeout 300 wineboot --init >/dev/null 2>&1 || true
 
-presets=${ZQ_PRESETS:-"linux linux32 win32 win64 asan asan32 tsan"}
+presets=${ZQ_PRESETS:-"linux linux32 linux-arm64 win32 win64 asan asan32 tsan"}
 
 # The ThreadSanitizer build runs only the thread cases, so it builds only
 # their programs.

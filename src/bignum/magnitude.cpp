@@ -222,7 +222,7 @@ void Magnitude::add(const Magnitude& other) noexcept {
     unsigned char carry = addWords(words, words, addend, common, 0);
     uint32_t i = common;
     if (addendLength > length) {
-        for (; i < addendLength; ++i) carry = _addcarry_u32(carry, addend[i], 0, words + i);
+        for (; i < addendLength; ++i) carry = addCarry(carry, addend[i], 0, words + i);
         length = addendLength;
     } else {
         carry = static_cast<unsigned char>(rippleCarry(words, i, length, carry));

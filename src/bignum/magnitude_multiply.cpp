@@ -6,8 +6,10 @@
 // library assumes it, as every x86 processor since the Pentium 4 and the
 // Athlon 64 has it); elsewhere one word at a time in 32-bit words. See
 // magnitude.h.
-#include <immintrin.h>
 #include <string.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "bignum/magnitude.h"
 #include "bignum/magnitude_words.h"

@@ -6,13 +6,39 @@
 // magnitude.h for the representation.
 #pragma once
 
-#include <immintrin.h>
 #include <stdint.h>
 #include <string.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace zq {
 
 inline uint32_t larger(uint32_t a, uint32_t b) noexcept { return a > b ? a : b; }
+
+// addCarry sets *r = a + b + c and subtractBorrow *r = a − b − c, modulo
+// 2^32, for c 0 or 1, and return the carry or borrow out (0 or 1): one step
+// of a chain. On x86 they are the compilers' add-with-carry and
+// subtract-with-borrow; elsewhere the step is taken in 64 bits.
+inline unsigned char addCarry(unsigned char c, uint32_t a, uint32_t b, uint32_t* r) noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    return _addcarry_u32(c, a, b, r);
+#else
+    const uint64_t sum = static_cast<uint64_t>(a) + b + c;
+    *r = static_cast<uint32_t>(sum);
+    return static_cast<unsigned char>(sum >> 32);
+#endif
+}
+
+inline unsigned char subtractBorrow(unsigned char c, uint32_t a, uint32_t b, uint32_t* r) noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    return _subborrow_u32(c, a, b, r);
+#else
+    const uint64_t difference = static_cast<uint64_t>(a) - b - c;
+    *r = static_cast<uint32_t>(difference);
+    return static_cast<unsigned char>(difference >> 63);
+#endif
+}
 
 // wipe sets `count` words to zero in a way the compiler keeps even though the
 // storage is freed straight after.
@@ -66,8 +92,8 @@ inline unsigned char chainWords(uint32_t* r, const uint32_t* a, const uint32_t* 
     }
 #endif
     for (; i < n; ++i) {
-        if constexpr (Borrow) c = _subborrow_u32(c, a[i], b[i], r + i);
-        else c = _addcarry_u32(c, a[i], b[i], r + i);
+        if constexpr (Borrow) c = subtractBorrow(c, a[i], b[i], r + i);
+        else c = addCarry(c, a[i], b[i], r + i);
     }
     return c;
 }

@@ -57,6 +57,7 @@ void base64EncodeText(const uint8_t* input, uint32_t n, const Base64TextLayout& 
     else memcpy(block, zero, 4);
     uint32_t lines = 0;
     switch (resolve(path)) {
+#if ZQ_BASE64_VECTOR_PATHS
         case Base64Path::avx512:
             lines = n / Base64InputPerLine;
             base64EncodeLinesAvx512(input, lines, block);
@@ -69,6 +70,7 @@ void base64EncodeText(const uint8_t* input, uint32_t n, const Base64TextLayout& 
             lines = n / Base64InputPerLine;
             base64EncodeLinesSsse3(input, lines, block);
             break;
+#endif
         default:
             break;
     }
@@ -82,6 +84,7 @@ void base64EncodeText(const uint8_t* input, uint32_t n, const Base64TextLayout& 
 uint32_t base64DecodeText(const uint8_t* text, uint32_t size, uint8_t* out, Base64Path path) noexcept {
     Base64DecodeCursor cursor{text, size, 0, out, 0};
     switch (resolve(path)) {
+#if ZQ_BASE64_VECTOR_PATHS
         case Base64Path::avx512:
             do base64DecodeRunsAvx512(cursor);
             while (!base64DecodeGroupsScalar(cursor, ScalarGroupsBetweenRuns));
@@ -94,6 +97,7 @@ uint32_t base64DecodeText(const uint8_t* text, uint32_t size, uint8_t* out, Base
             do base64DecodeRunsSsse3(cursor);
             while (!base64DecodeGroupsScalar(cursor, ScalarGroupsBetweenRuns));
             break;
+#endif
         default:
             while (!base64DecodeGroupsScalar(cursor, UINT32_MAX)) {
             }

@@ -5,9 +5,11 @@
 // AVX-512 F, BW and VL, ECX bit 1 VBMI) and XGETBV (XCR0 bits 1 and 2: the
 // operating system saves the XMM and YMM state; bits 5, 6 and 7 also the
 // mask registers and the upper halves of zmm0-15 and all of zmm16-31). See
-// cpu_features.h.
+// cpu_features.h. The probe is x86 code: built for another processor,
+// cpuFeatures() reports none of the three.
 #include "codec/cpu_features.h"
 
+#if ZQ_BASE64_VECTOR_PATHS
 #include <cpuid.h>
 
 namespace zq {
@@ -60,3 +62,10 @@ CpuFeatures cpuFeatures() noexcept {
 }
 
 }  // namespace zq
+#else
+namespace zq {
+
+CpuFeatures cpuFeatures() noexcept { return CpuFeatures{false, false, false}; }
+
+}  // namespace zq
+#endif

@@ -5,8 +5,11 @@ them byte for byte: coreutils md5sum and base64, and the openssl command line
 for keys and signatures. The same tables run the Windows build under Wine
 (--wine), whose keys and signatures come from CryptoAPI; --peer-tool names
 the Linux tool, whose signatures the Windows tool's must equal byte for byte.
+A tool built for another processor runs under its emulator (--emulator, e.g.
+qemu-aarch64-static).
 
-Usage: cli_test.py --tool PATH [--wine] [--peer-tool PATH] [--lone-surrogate PATH] TABLE
+Usage: cli_test.py --tool PATH [--wine | --emulator PROGRAM] [--peer-tool PATH]
+                   [--lone-surrogate PATH] TABLE
   TABLE is md5, base64, keys, signatures, explain (verify --explain, a row per
   mistake), bad-input, output (-o targets and failing outputs), progress (the
   progress line on a pseudo-terminal) or large-file (a sparse file beyond
@@ -55,9 +58,10 @@ def run(command, stdin=b"", cwd=None, preexec_fn=None):
 
 
 class Tool:
-    def __init__(self, path, wine, peer=None, surrogate=None):
-        self.prefix = ["wine", path] if wine else [path]
+    def __init__(self, path, wine, peer=None, surrogate=None, emulator=None):
+        self.prefix = ["wine", path] if wine else ([emulator, path] if emulator else [path])
         self.wine = wine
+        self.emulator = emulator
         self.peer = peer  # the tool of the other platform, or None
         self.surrogate = surrogate  # lone_surrogate.exe, under Wine
 
@@ -837,6 +841,9 @@ def output_table(tool, folder):
     fails_once((done.returncode, b"", done.stderr), "non-blocking stdout nobody reads")
     if sanitized(tool):
         print("skipped: an exhausted heap (a sanitizer's shadow memory needs no address-space limit)")
+    elif tool.emulator:
+        print("skipped: an exhausted heap (an address-space limit bounds the emulator, whose own "
+              "memory fails first)")
     else:
         fails_once(tool("md5", "-c", "-", stdin=b"a" * (40 << 20), preexec_fn=limited(resource.RLIMIT_AS, 48 << 20)),
                    "an exhausted heap")
@@ -1004,6 +1011,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--emulator", help="the program that runs a tool built for another processor")
     parser.add_argument("--peer-tool", help="the other platform's tool, whose signatures must be the same "
                         "(when it exists)")
     parser.add_argument("--lone-surrogate", help="the Windows program that hands the tool a lone surrogate")
@@ -1023,7 +1031,7 @@ def main():
     elif options.peer_tool:
         print("no peer tool at %s: signatures are compared with OpenSSL's only" % options.peer_tool)
     surrogate = os.path.abspath(options.lone_surrogate) if options.lone_surrogate else None
-    tool = Tool(os.path.abspath(options.tool), options.wine, peer, surrogate)
+    tool = Tool(os.path.abspath(options.tool), options.wine, peer, surrogate, options.emulator)
     with tempfile.TemporaryDirectory() as folder:
         TABLES[options.table](tool, folder)
         os.chdir("/")
