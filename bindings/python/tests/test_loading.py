@@ -1,9 +1,11 @@
 """Which library file the package loads, and what the package shows."""
 import os
+import re
 
 import pytest
 
 import zqcrypt
+from zqcrypt._library import SIGNATURES, binding
 
 
 def test_environment_variable_comes_first(monkeypatch, tmp_path):
@@ -25,15 +27,30 @@ def test_copy_inside_the_package_comes_next(monkeypatch):
     assert library.md5(b"") == zqcrypt.md5(b"")
 
 
-def test_windows_names_are_the_dll_exports():
+def _dll_exports(decorated):
+    """The names zqcrypt.dll exports: the 32-bit DLL's as its definition file
+    lists them (_name@bytes); the x64 DLL's are the same names undecorated."""
     definitions = os.environ.get("ZQ_DLL_DEFINITIONS") or os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "frame", "zqcrypt.def")
     with open(definitions) as lines:
         exported = {line.split()[0] for line in lines if line.strip().startswith("_zqCrypt")}
-    from zqcrypt._library import SIGNATURES, decorated_name
+    assert len(exported) == 7
+    return exported if decorated else {re.fullmatch(r"_(\w+)@\d+", name).group(1) for name in exported}
 
-    names = {decorated_name(name, argtypes) for name, argtypes in SIGNATURES.values()}
-    assert names and names <= exported
+
+@pytest.mark.parametrize("pointer_size, loader, decorated", [(4, "WinDLL", True), (8, "CDLL", False)])
+def test_windows_binding_asks_for_the_dll_exports(pointer_size, loader, decorated):
+    chosen = binding("win32", pointer_size)
+    assert (chosen.file_name, chosen.loader, chosen.last_error) == ("zqcrypt.dll", loader, None)
+    assert set(chosen.names) == set(SIGNATURES)
+    assert set(chosen.names.values()) <= _dll_exports(decorated)
+
+
+@pytest.mark.parametrize("pointer_size", [4, 8])
+def test_linux_binding_asks_for_plain_names(pointer_size):
+    plain = {key: name for key, (name, _) in SIGNATURES.items()}
+    assert binding("linux", pointer_size) == ("libzqcrypt.so", "CDLL", plain, "zqGetLastError")
+    assert set(plain.values()) <= _dll_exports(decorated=False)
 
 
 def test_public_names_are_the_api():
