@@ -174,7 +174,7 @@ ELF_TAGS = {3: "linux_i686", 62: "linux_x86_64", 183: "linux_aarch64"}
 PE_TAGS = {0x14C: "win32", 0x8664: "win_amd64"}
 
 
-def _platform(binary):
+def platform_tag(binary):
     """The wheel's platform tag for a shared library, from its header."""
     machine, tags = None, {}
     if binary[:4] == b"\x7fELF":
@@ -201,7 +201,7 @@ def _write_wheel(folder, version, text, library):
     tag = "py3-none-any"
     if library:
         binary = _read(library)
-        platform = _platform(binary)
+        platform = platform_tag(binary)
         files.append((f"{PACKAGE}/{_bundled_name(platform)}", binary, 0o755))
         files.sort()
         tag = f"py3-none-{platform}"
@@ -336,7 +336,7 @@ def build_library(scratch):
             multilib = " (an i386 one here needs gcc-multilib and g++-multilib)" if _toolchain() else ""
             raise _cannot_build(f"CMake could not build libzqcrypt.so{multilib}; its output above says why.")
     library = os.path.join(build, "lib", "libzqcrypt.so")
-    built = _platform(_read(library))
+    built = platform_tag(_read(library))
     if built != wanted:
         raise _cannot_build(f"the library built is for {built}, this Python ({sys.executable}) is "
                             f"{wanted}: it could not load it.")
