@@ -3,8 +3,8 @@
 #
 # The NuGet package as a .NET user meets it: packs it from this build's
 # library as linux-x64, with stand-ins for the other runtimes' libraries where
-# their toolchains are installed (the i386 and AArch64 C libraries, MinGW's
-# i686 and x86-64 runtime DLLs), installs it with nuget from a local folder feed,
+# their toolchains are installed (tests/packaging/stand_in_libraries.sh),
+# installs it with nuget from a local folder feed,
 # offline, into a scratch folder, builds PackageHost.cs with mcs against the
 # installed assembly and runs it with mono, without LD_LIBRARY_PATH: the
 # assembly must find the package's native library by itself. Also checks
@@ -27,11 +27,9 @@ rm -rf "$scratch"
 mkdir -p "$scratch/config"
 trap 'rm -rf "$scratch"' EXIT
 natives=(linux-x64="$library")
-for native in linux-x86=/usr/lib/i386-linux-gnu/libc.so.6 linux-arm64=/usr/aarch64-linux-gnu/lib/libc.so.6 \
-    "win-x86=$(i686-w64-mingw32-gcc-posix -print-file-name=libgcc_s_dw2-1.dll 2>/dev/null)" \
-    "win-x64=$(x86_64-w64-mingw32-gcc-posix -print-file-name=libgcc_s_seh-1.dll 2>/dev/null)"; do
-  if [ -f "${native#*=}" ]; then natives+=("$native"); else echo "note: no ${native%%=*} library to pack"; fi
-done
+while read -r rid _ path; do
+  natives+=("$rid=$path")
+done < <(bash "$here/../../../tests/packaging/stand_in_libraries.sh")
 if "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
      linux-arm64="$library" 2>"$scratch/error" || ! grep -q "built for linux_x86_64, not linux-arm64" "$scratch/error"; then
   echo "FAILED: an x86-64 library packed as linux-arm64:" >&2; cat "$scratch/error" >&2; exit 1
