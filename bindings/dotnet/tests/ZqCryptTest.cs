@@ -4,12 +4,12 @@
 // class library's MD5, Base64 against Convert, the signature check against
 // the OpenSSL-made signatures of rsa_md5_signatures.txt, and bad input. The
 // Windows declarations cannot be called here; their entry points and calling
-// convention are checked against the DLL's definition file instead, and the
+// convention are checked against the DLLs' definition files instead, and the
 // choice among the declarations for each kind of process. The runtime
 // identifier of the package's library is checked for this process's program
 // and for each ELF file named with the identifier it must give.
 //
-// Usage: mono ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def> [<ELF file>=<rid>...]
+// Usage: mono ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def> <zqcrypt64.def> [<ELF file>=<rid>...]
 // Prints "N passed, N failed"; exits 1 when a check fails.
 using System;
 using System.Collections.Generic;
@@ -134,17 +134,22 @@ static class ZqCryptTest
         return method.GetCustomAttributes(typeof(DllImportAttribute), false).Cast<DllImportAttribute>().Single();
     }
 
+    static HashSet<string> Exports(string definitionFile, string prefix)
+    {
+        return new HashSet<string>(File.ReadAllLines(definitionFile)
+            .Select(line => line.Trim().Split(' ')[0]).Where(name => name.StartsWith(prefix)));
+    }
+
     // The Windows declarations. 32-bit: stdcall, and entry points that the
     // DLL's definition file exports, with @N = 4 bytes per argument. 64-bit:
-    // the same names undecorated, as the x64 DLL exports them, and the same
+    // the plain names the x64 DLL's definition file exports, and the same
     // last-error handling. Each process picks its set.
-    static void WindowsDeclarations(string definitionFile)
+    static void WindowsDeclarations(string definitionFile, string definition64File)
     {
-        var exported = new HashSet<string>(File.ReadAllLines(definitionFile)
-            .Select(line => line.Trim().Split(' ')[0]).Where(name => name.StartsWith("_zqCrypt")));
-        var plain = new HashSet<string>(exported.Select(name => name.Substring(1, name.IndexOf('@') - 1)));
+        var exported = Exports(definitionFile, "_zqCrypt");
+        var plain = Exports(definition64File, "zqCrypt");
         var methods = typeof(ZqCryptWin32).GetMethods(BindingFlags.Public | BindingFlags.Static);
-        Expect(methods.Length == 7 && exported.Count == 7, "seven Windows declarations, seven exports");
+        Expect(methods.Length == 7 && exported.Count == 7 && plain.Count == 7, "seven Windows declarations, seven exports");
         foreach (MethodInfo method in methods)
         {
             var import = Import(method);
@@ -211,15 +216,16 @@ static class ZqCryptTest
 
     static int Main(string[] arguments)
     {
-        if (arguments.Length < 2)
+        if (arguments.Length < 3)
         {
-            Console.WriteLine("usage: ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def> [<ELF file>=<rid>...]");
+            Console.WriteLine("usage: ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def> <zqcrypt64.def> " +
+                              "[<ELF file>=<rid>...]");
             return 2;
         }
         DigestsAndText();
         Signatures(arguments[0]);
-        WindowsDeclarations(arguments[1]);
-        Runtimes(arguments.Skip(2));
+        WindowsDeclarations(arguments[1], arguments[2]);
+        Runtimes(arguments.Skip(3));
         if (File.Exists("/proc/self/statm")) NoLeaks();
         Console.WriteLine(passed + " passed, " + failed + " failed");
         return failed == 0 ? 0 : 1;
