@@ -23,9 +23,9 @@
 // architecture (linux-x64, linux-x86, linux-arm64) lies where the package put
 // it, relative to this assembly, ZqCrypt calls that library, loaded by its
 // full path (PackageLibrary): Mono does not look in runtimes/, so the host
-// needs neither LD_LIBRARY_PATH nor a copy of the library beside it. Otherwise (a program
-// with the library beside it or on the loader's paths) the declarations
-// resolve by name; when that fails too, the DllNotFoundException names each
+// needs neither LD_LIBRARY_PATH nor a copy of the library beside it.
+// Otherwise (a program with the library beside it or on the loader's paths)
+// the declarations resolve by name; when that fails too, the DllNotFoundException names each
 // package path tried and why it did not load. The tests of this file run
 // under Mono on Linux, where only ZqCryptPosix is called: the Windows sets
 // (their calling conventions, entry points and last-error handling, and the
@@ -184,8 +184,9 @@ namespace Zq
 
     /// <summary>The native library of the NuGet package this assembly came
     /// from, on Linux: runtimes/RID/native/libzqcrypt.so, RID the process's
-    /// architecture (linux-x64, linux-x86, linux-arm64), in this assembly's folder, from a build output that
-    /// keeps the package's layout, or two folders up, from the package's
+    /// architecture (linux-x64, linux-x86, linux-arm64, read from the ELF
+    /// header of its program), in this assembly's folder, from a build output
+    /// that keeps the package's layout, or two folders up, from the package's
     /// lib/net45/; loaded by its full path with dlopen. The assembly's folder
     /// is the one of Assembly.Location, then the one of Assembly.CodeBase (a
     /// shadow-copied assembly lies in a cache, its code base does not), then

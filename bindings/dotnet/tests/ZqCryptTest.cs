@@ -149,7 +149,8 @@ static class ZqCryptTest
         var exported = Exports(definitionFile, "_zqCrypt");
         var plain = Exports(definition64File, "zqCrypt");
         var methods = typeof(ZqCryptWin32).GetMethods(BindingFlags.Public | BindingFlags.Static);
-        Expect(methods.Length == 7 && exported.Count == 7 && plain.Count == 7, "seven Windows declarations, seven exports");
+        Expect(methods.Length == 7 && exported.Count == 7 && plain.Count == 7,
+               "seven Windows declarations, seven exports of each DLL");
         foreach (MethodInfo method in methods)
         {
             var import = Import(method);
