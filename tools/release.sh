@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release bundles of the committed tree (HEAD) into dist/:
-#   zqcrypt-VERSION-win32.zip            zqcrypt.dll (32-bit, or x64), libzqcrypt.dll.a,
+#   zqcrypt-VERSION-win32.zip            zqcrypt.dll (i386; x86-64 in win64), libzqcrypt.dll.a,
 #   zqcrypt-VERSION-win64.zip            zqcrypt.lib, zqcrypt.def, the header, the tool
 #                                        zqcrypt.exe, README.md (and every page and
 #                                        picture of docs/ it links to, and they link
@@ -91,7 +91,7 @@ done
 echo "=== python"
 /usr/bin/python3 "$work/source/bindings/python/backend/zqcrypt_build.py" "$out" \
   "$work/stage/zqcrypt-$version-linux-"{x86_64,i386,aarch64}/lib/libzqcrypt.so \
-  "$work/stage/zqcrypt-$version-"{win32,win64}/bin/zqcrypt.dll >/dev/null
+  "$work/stage/zqcrypt-$version-"{win32,win64}/bin/zqcrypt.dll
 for tag in linux_x86_64 linux_i686 linux_aarch64 win32 win_amd64; do
   [ -f "$out/zqcrypt-$version-py3-none-$tag.whl" ] || { echo "release.sh: no $tag wheel" >&2; exit 1; }
 done
