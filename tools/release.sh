@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds the release bundles of the committed tree (HEAD) into dist/:
-#   zqcrypt-VERSION-win32.zip            zqcrypt.dll, libzqcrypt.dll.a, zqcrypt.lib,
-#                                        zqcrypt.def, the header, README.md (and every
-#                                        page and picture of docs/ it links to, and
-#                                        they link to), LICENSE, USING.txt (and the
-#                                        CMake and pkg-config files)
+#   zqcrypt-VERSION-win32.zip            zqcrypt.dll (i386; x86-64 in win64), libzqcrypt.dll.a,
+#   zqcrypt-VERSION-win64.zip            zqcrypt.lib, zqcrypt.def, the header, the tool
+#                                        zqcrypt.exe, README.md (and every page and
+#                                        picture of docs/ it links to, and they link
+#                                        to), LICENSE, USING.txt (and the CMake and
+#                                        pkg-config files)
 #   zqcrypt-VERSION-linux-x86_64.tar.gz  the installed tree: lib, include, the CMake
-#   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config
-#   zqcrypt-VERSION-py3-none-linux_x86_64.whl  the Python package with the library
-#   zqcrypt-VERSION-py3-none-linux_i686.whl    inside, and its sdist
+#   zqcrypt-VERSION-linux-i386.tar.gz    package, pkg-config, the tool
+#   zqcrypt-VERSION-linux-aarch64.tar.gz
+#   zqcrypt-VERSION-py3-none-linux_x86_64.whl   the Python package with the library
+#   zqcrypt-VERSION-py3-none-linux_i686.whl     inside, one wheel for each library
+#   zqcrypt-VERSION-py3-none-linux_aarch64.whl  above, and its sdist
+#   zqcrypt-VERSION-py3-none-win32.whl
+#   zqcrypt-VERSION-py3-none-win_amd64.whl
 #   zqcrypt-VERSION.tar.gz
 #   ZqCrypt.VERSION.nupkg                the NuGet package (tools/release_nuget.sh)
 #   libzqcrypt0_VERSION_amd64.deb        the Debian packages (tools/build_debs.sh)
@@ -59,36 +64,48 @@ build() {
   find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
+toolchains="$PWD/$work/source/cmake"
 build linux-x86_64 "zqcrypt zqcrypt_static zqcrypt_tool"
-build linux-i386 "zqcrypt zqcrypt_static zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-linux32.cmake"
-build win32 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/source/cmake/toolchain-mingw32.cmake"
+build linux-i386 "zqcrypt zqcrypt_static zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$toolchains/toolchain-linux32.cmake"
+build linux-aarch64 "zqcrypt zqcrypt_static zqcrypt_tool" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchains/toolchain-linux-arm64.cmake"
+build win32 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$toolchains/toolchain-mingw32.cmake"
+build win64 "zqcrypt zqcrypt_tool" -DCMAKE_TOOLCHAIN_FILE="$toolchains/toolchain-mingw64.cmake"
 echo "=== debian packages"
 bash tools/build_debs.sh "$work/deb" "$out"
 
-# The Windows bundle: its documents at the top, beside the installed tree.
-win="$work/stage/zqcrypt-$version-win32"
-cp "$work/source/docs/USING.txt" "$win/"
-/usr/bin/python3 "$work/source/tools/bundle_docs.py" copy "$work/source" "$win" README.md
-mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
-rm -r "$win/share"
-chmod -R u=rwX,go=rX "$win"
-find "$win" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-/usr/bin/python3 "$work/source/tools/bundle_docs.py" check "$win"
+# The Windows bundles: their documents at the top, beside the installed tree.
+for name in win32 win64; do
+  win="$work/stage/zqcrypt-$version-$name"
+  cp "$work/source/docs/USING.txt" "$win/"
+  /usr/bin/python3 "$work/source/tools/bundle_docs.py" copy "$work/source" "$win" README.md
+  mv "$win/share/doc/zqcrypt/LICENSE" "$win/"
+  rm -r "$win/share"
+  chmod -R u=rwX,go=rX "$win"
+  find "$win" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  /usr/bin/python3 "$work/source/tools/bundle_docs.py" check "$win"
+done
 
-# The Python wheels, each with one of the libraries above inside, and the sdist.
+# The Python wheels, each with one of the libraries above inside (tagged by
+# the machine its header names), and the sdist.
 echo "=== python"
 /usr/bin/python3 "$work/source/bindings/python/backend/zqcrypt_build.py" "$out" \
-  "$work/stage/zqcrypt-$version-linux-x86_64/lib/libzqcrypt.so" \
-  "$work/stage/zqcrypt-$version-linux-i386/lib/libzqcrypt.so"
+  "$work/stage/zqcrypt-$version-linux-"{x86_64,i386,aarch64}/lib/libzqcrypt.so \
+  "$work/stage/zqcrypt-$version-"{win32,win64}/bin/zqcrypt.dll
+for tag in linux_x86_64 linux_i686 linux_aarch64 win32 win_amd64; do
+  [ -f "$out/zqcrypt-$version-py3-none-$tag.whl" ] || { echo "release.sh: no $tag wheel" >&2; exit 1; }
+done
 
 cd "$work/stage"
-for name in linux-x86_64 linux-i386; do
+for name in linux-x86_64 linux-i386 linux-aarch64; do
   tar --create --format=gnu --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
       --owner=0 --group=0 --numeric-owner "zqcrypt-$version-$name" |
     gzip -9 -n >"../dist/zqcrypt-$version-$name.tar.gz"
 done
-find "zqcrypt-$version-win32" -type f | sort |
-  zip -X -D -q -9 "../dist/zqcrypt-$version-win32.zip" -@
+for name in win32 win64; do
+  find "zqcrypt-$version-$name" -type f | sort |
+    zip -X -D -q -9 "../dist/zqcrypt-$version-$name.zip" -@
+done
 cd ../../..
 bash "$work/source/tools/release_nuget.sh" "$work" "$out"
 echo "=== links of the bundles' pages"

@@ -7,25 +7,30 @@
 //   byte[] digest = Zq.ZqCrypt.Md5(message);
 //   bool good = Zq.ZqCrypt.Verify(signature, keyBlob, digest);
 //
-// Two sets of declarations bind the same functions:
-//   ZqCryptWin32  zqcrypt.dll, 32-bit Windows: stdcall, decorated export names
-//                 (_zqCryptHashBuffer@12), the system's last-error value. The
-//                 DLL is 32-bit, so the process must be too (x86, or AnyCPU
-//                 with "prefer 32-bit").
+// Three sets of declarations bind the same functions:
+//   ZqCryptWin32  zqcrypt.dll in a 32-bit Windows process: stdcall, decorated
+//                 export names (_zqCryptHashBuffer@12), the system's
+//                 last-error value.
+//   ZqCryptWin64  zqcrypt.dll in a 64-bit Windows process (the x64 DLL): the
+//                 one calling convention of x64, plain export names
+//                 (zqCryptHashBuffer), the system's last-error value.
 //   ZqCryptPosix  libzqcrypt.so: the C calling convention, plain names, and
 //                 zqGetLastError / zqSetLastError for the last-error value.
-// ZqCrypt picks one when it is first used. On Linux, when the NuGet package's
-// runtimes/<rid>/native/libzqcrypt.so lies where the package put it, relative
-// to this assembly, ZqCrypt calls that library, loaded by its full path
-// (PackageLibrary): Mono does not look in runtimes/, so the host needs neither
-// LD_LIBRARY_PATH nor a copy of the library beside it. Otherwise (a program
-// with the library beside it or on the loader's paths) the declarations
-// resolve by name; when that fails too, the DllNotFoundException names each
+// ZqCrypt picks one when it is first used (Pick), by the system and the
+// process's pointer size, so one assembly (AnyCPU) serves 32- and 64-bit
+// processes alike, given the DLL built for each. On Linux, when the NuGet
+// package's runtimes/<rid>/native/libzqcrypt.so for the process's
+// architecture (linux-x64, linux-x86, linux-arm64) lies where the package put
+// it, relative to this assembly, ZqCrypt calls that library, loaded by its
+// full path (PackageLibrary): Mono does not look in runtimes/, so the host
+// needs neither LD_LIBRARY_PATH nor a copy of the library beside it.
+// Otherwise (a program with the library beside it or on the loader's paths)
+// the declarations resolve by name; when that fails too, the DllNotFoundException names each
 // package path tried and why it did not load. The tests of this file run
-// under Mono on Linux, where only ZqCryptPosix is called: the Windows set
-// (its calling convention, entry points and last-error handling, and the
-// 12-byte record) is exercised only on Windows; on Linux its entry points are
-// checked against the DLL's export list, not called.
+// under Mono on Linux, where only ZqCryptPosix is called: the Windows sets
+// (their calling conventions, entry points and last-error handling, and the
+// 12-byte record of the 32-bit DLL) are exercised only on Windows; on Linux
+// their entry points are checked against the DLLs' export lists, not called.
 //
 // CryptBlob records: the library owns the bytes of every record it fills, and
 // releases them in zqCryptBlobClear. The wrapper copies what it needs out of
@@ -52,8 +57,8 @@ namespace Zq
         public IntPtr Data;
     }
 
-    /// <summary>zqcrypt.dll on 32-bit Windows: stdcall, decorated names. The
-    /// last error is read with Marshal.GetLastWin32Error().</summary>
+    /// <summary>zqcrypt.dll in a 32-bit Windows process: stdcall, decorated
+    /// names. The last error is read with Marshal.GetLastWin32Error().</summary>
     public static class ZqCryptWin32
     {
         const string Dll = "zqcrypt.dll";
@@ -85,6 +90,43 @@ namespace Zq
 
         /// <summary>As <see cref="ZqCryptPosix.zqCryptVerifySignature"/>, from zqcrypt.dll.</summary>
         [DllImport(Dll, EntryPoint = "_zqCryptVerifySignature@20", CallingConvention = Call, SetLastError = true)]
+        public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
+                                                         ref CryptBlob digest, uint reserved, out uint matches);
+    }
+
+    /// <summary>zqcrypt.dll in a 64-bit Windows process: the x64 DLL, plain
+    /// names (x64 has one calling convention). The last error is read with
+    /// Marshal.GetLastWin32Error().</summary>
+    public static class ZqCryptWin64
+    {
+        const string Dll = "zqcrypt.dll";
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptBlobInit"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptBlobInit")]
+        public static extern UIntPtr zqCryptBlobInit(ref CryptBlob blob, uint size);
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptBlobClear"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptBlobClear")]
+        public static extern uint zqCryptBlobClear(ref CryptBlob blob);
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptBlobCopy"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptBlobCopy")]
+        public static extern uint zqCryptBlobCopy(ref CryptBlob destination, ref CryptBlob source);
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptHashBuffer"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptHashBuffer", SetLastError = true)]
+        public static extern uint zqCryptHashBuffer(ref CryptBlob input, uint reserved, ref CryptBlob output);
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptUUDecode"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptUUDecode")]
+        public static extern uint zqCryptUUDecode(ref CryptBlob text, uint reserved, ref CryptBlob output);
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptUUEncode"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptUUEncode")]
+        public static extern uint zqCryptUUEncode(ref CryptBlob input, uint reserved, ref CryptBlob text);
+
+        /// <summary>As <see cref="ZqCryptPosix.zqCryptVerifySignature"/>, from zqcrypt.dll.</summary>
+        [DllImport(Dll, EntryPoint = "zqCryptVerifySignature", SetLastError = true)]
         public static extern uint zqCryptVerifySignature(ref CryptBlob signature, ref CryptBlob key,
                                                          ref CryptBlob digest, uint reserved, out uint matches);
     }
@@ -141,9 +183,10 @@ namespace Zq
     }
 
     /// <summary>The native library of the NuGet package this assembly came
-    /// from, on Linux: runtimes/linux-x64/native/libzqcrypt.so (linux-x86 in a
-    /// 32-bit process) in this assembly's folder, from a build output that
-    /// keeps the package's layout, or two folders up, from the package's
+    /// from, on Linux: runtimes/RID/native/libzqcrypt.so, RID the process's
+    /// architecture (linux-x64, linux-x86, linux-arm64, read from the ELF
+    /// header of its program), in this assembly's folder, from a build output
+    /// that keeps the package's layout, or two folders up, from the package's
     /// lib/net45/; loaded by its full path with dlopen. The assembly's folder
     /// is the one of Assembly.Location, then the one of Assembly.CodeBase (a
     /// shadow-copied assembly lies in a cache, its code base does not), then
@@ -192,11 +235,37 @@ namespace Zq
             return paths.ToArray();
         }
 
+        /// <summary>The runtime identifier of the ELF file at
+        /// <paramref name="path"/>'s machine (linux-x64, linux-x86,
+        /// linux-arm64), null for another machine or a file that is not a
+        /// readable little-endian ELF file.</summary>
+        internal static string Runtime(string path)
+        {
+            var header = new byte[20];
+            try
+            {
+                using (var file = File.OpenRead(path))
+                    if (file.Read(header, 0, header.Length) != header.Length) return null;
+            }
+            catch (Exception) { return null; }  // absent, unreadable, not a file
+            if (header[0] != 0x7F || header[1] != 'E' || header[2] != 'L' || header[3] != 'F' || header[5] != 1)
+                return null;
+            switch (header[18] | header[19] << 8)
+            {
+                case 62: return "linux-x64";
+                case 3: return "linux-x86";
+                case 183: return "linux-arm64";
+                default: return null;
+            }
+        }
+
         static IntPtr Open()
         {
             if (Environment.OSVersion.Platform != PlatformID.Unix) return IntPtr.Zero;
-            string native = Path.Combine("runtimes", IntPtr.Size == 8 ? "linux-x64" : "linux-x86", "native",
-                                         "libzqcrypt.so");
+            // The process's architecture is its program's: the pointer size
+            // alone does not tell x86-64 from ARM64.
+            string rid = Runtime("/proc/self/exe") ?? (IntPtr.Size == 8 ? "linux-x64" : "linux-x86");
+            string native = Path.Combine("runtimes", rid, "native", "libzqcrypt.so");
             var tried = new System.Text.StringBuilder("the package's library: ");
             try
             {
@@ -262,18 +331,43 @@ namespace Zq
         [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
         delegate uint ErrorReading();
 
-        static readonly bool Windows = Environment.OSVersion.Platform == PlatformID.Win32NT;
-        static readonly Service Hash = Windows ? (Service)ZqCryptWin32.zqCryptHashBuffer
-            : PackageLibrary.Bind<Service>("zqCryptHashBuffer") ?? ZqCryptPosix.zqCryptHashBuffer;
-        static readonly Service Encode = Windows ? (Service)ZqCryptWin32.zqCryptUUEncode
-            : PackageLibrary.Bind<Service>("zqCryptUUEncode") ?? ZqCryptPosix.zqCryptUUEncode;
-        static readonly Service Decode = Windows ? (Service)ZqCryptWin32.zqCryptUUDecode
-            : PackageLibrary.Bind<Service>("zqCryptUUDecode") ?? ZqCryptPosix.zqCryptUUDecode;
-        static readonly Check VerifySignature = Windows ? (Check)ZqCryptWin32.zqCryptVerifySignature
-            : PackageLibrary.Bind<Check>("zqCryptVerifySignature") ?? ZqCryptPosix.zqCryptVerifySignature;
-        static readonly Clearing Clear = Windows ? (Clearing)ZqCryptWin32.zqCryptBlobClear
-            : PackageLibrary.Bind<Clearing>("zqCryptBlobClear") ?? ZqCryptPosix.zqCryptBlobClear;
-        static readonly ErrorReading PosixLastError = Windows ? null
+        /// <summary>A set of declarations of the library's functions.</summary>
+        internal enum NameSet { Win32, Win64, Posix }
+
+        /// <summary>The declarations for a process on <paramref name="platform"/>
+        /// with pointers of <paramref name="pointerSize"/> bytes.</summary>
+        internal static NameSet Pick(PlatformID platform, int pointerSize)
+        {
+            if (platform != PlatformID.Win32NT) return NameSet.Posix;
+            return pointerSize == 4 ? NameSet.Win32 : NameSet.Win64;
+        }
+
+        static readonly NameSet Names = Pick(Environment.OSVersion.Platform, IntPtr.Size);
+
+        // The function of the chosen set; on Linux the package's library's
+        // when it is loaded. A delegate over a declaration does not load
+        // its library: only a call does.
+        static T Choose<T>(T win32, T win64, string name, T posix) where T : class
+        {
+            switch (Names)
+            {
+                case NameSet.Win32: return win32;
+                case NameSet.Win64: return win64;
+                default: return PackageLibrary.Bind<T>(name) ?? posix;
+            }
+        }
+
+        static readonly Service Hash = Choose<Service>(ZqCryptWin32.zqCryptHashBuffer,
+            ZqCryptWin64.zqCryptHashBuffer, "zqCryptHashBuffer", ZqCryptPosix.zqCryptHashBuffer);
+        static readonly Service Encode = Choose<Service>(ZqCryptWin32.zqCryptUUEncode,
+            ZqCryptWin64.zqCryptUUEncode, "zqCryptUUEncode", ZqCryptPosix.zqCryptUUEncode);
+        static readonly Service Decode = Choose<Service>(ZqCryptWin32.zqCryptUUDecode,
+            ZqCryptWin64.zqCryptUUDecode, "zqCryptUUDecode", ZqCryptPosix.zqCryptUUDecode);
+        static readonly Check VerifySignature = Choose<Check>(ZqCryptWin32.zqCryptVerifySignature,
+            ZqCryptWin64.zqCryptVerifySignature, "zqCryptVerifySignature", ZqCryptPosix.zqCryptVerifySignature);
+        static readonly Clearing Clear = Choose<Clearing>(ZqCryptWin32.zqCryptBlobClear,
+            ZqCryptWin64.zqCryptBlobClear, "zqCryptBlobClear", ZqCryptPosix.zqCryptBlobClear);
+        static readonly ErrorReading PosixLastError = Names != NameSet.Posix ? null
             : PackageLibrary.Bind<ErrorReading>("zqGetLastError") ?? ZqCryptPosix.zqGetLastError;
 
         // A zero-length input still needs a non-null pointer: the hash
@@ -424,7 +518,7 @@ namespace Zq
         /// <summary>The calling thread's last-error value as the library left it.</summary>
         public static uint LastError()
         {
-            return Windows ? (uint)Marshal.GetLastWin32Error() : Calling(() => PosixLastError());
+            return Names != NameSet.Posix ? (uint)Marshal.GetLastWin32Error() : Calling(() => PosixLastError());
         }
 
         // Characters of the encoder's text for `size` input bytes: four per

@@ -14,8 +14,11 @@
 #
 # Usage: pack_nuget.py --version X.Y.Z --output DIR [--repository URL]
 #                      [--commit SHA] [--mcs PATH] RID=LIBRARY...
-#   RID       win-x86 (LIBRARY is zqcrypt.dll), linux-x64 or linux-x86
-#             (libzqcrypt.so); give the ones that exist.
+#   RID       win-x86 or win-x64 (LIBRARY is zqcrypt.dll), linux-x64,
+#             linux-x86 or linux-arm64 (libzqcrypt.so); give the ones that
+#             exist. A library built for another machine than its RID's
+#             (read from its header, as the Python wheels are tagged) is
+#             refused.
 # Entries carry SOURCE_DATE_EPOCH as their time (2000-01-01 without it).
 import argparse
 import hashlib
@@ -29,7 +32,14 @@ import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-NATIVE_NAMES = {"win-x86": "zqcrypt.dll", "linux-x64": "libzqcrypt.so", "linux-x86": "libzqcrypt.so"}
+sys.path.insert(0, os.path.join(HERE, "..", "..", "python", "backend"))
+sys.dont_write_bytecode = True  # nothing written beside the Python package's sources
+from zqcrypt_build import platform_tag  # noqa: E402  (the standard library alone)
+
+# Each runtime identifier's native file and the wheel tag of its machine.
+NATIVES = {"win-x86": ("zqcrypt.dll", "win32"), "win-x64": ("zqcrypt.dll", "win_amd64"),
+           "linux-x64": ("libzqcrypt.so", "linux_x86_64"), "linux-x86": ("libzqcrypt.so", "linux_i686"),
+           "linux-arm64": ("libzqcrypt.so", "linux_aarch64")}
 FRAMEWORK = "net45"  # mcs builds against Mono's 4.5 profile: mscorlib 4.0
 
 ASSEMBLY_INFO = """\
@@ -107,10 +117,18 @@ def main():
     parts.append(("lib/%s/ZqCrypt.xml" % FRAMEWORK, documentation))
     for native in sorted(args.natives):
         rid, _, path = native.partition("=")
-        if rid not in NATIVE_NAMES or not path:
-            parser.error("%r: expected RID=LIBRARY with RID one of %s" % (native, ", ".join(NATIVE_NAMES)))
+        if rid not in NATIVES or not path:
+            parser.error("%r: expected RID=LIBRARY with RID one of %s" % (native, ", ".join(NATIVES)))
         with open(path, "rb") as f:
-            parts.append(("runtimes/%s/native/%s" % (rid, NATIVE_NAMES[rid]), f.read()))
+            binary = f.read()
+        name, machine = NATIVES[rid]
+        try:
+            built = platform_tag(binary)
+        except RuntimeError:
+            built = "no machine of the package's"
+        if built != machine:
+            parser.error("%s: built for %s, not %s (%s)" % (path, built, rid, machine))
+        parts.append(("runtimes/%s/native/%s" % (rid, name), binary))
 
     # The names nuget pack draws at random come from the contents instead.
     digest = hashlib.sha256(b"".join(data for _, data in parts)).hexdigest()

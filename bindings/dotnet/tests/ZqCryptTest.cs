@@ -4,9 +4,12 @@
 // class library's MD5, Base64 against Convert, the signature check against
 // the OpenSSL-made signatures of rsa_md5_signatures.txt, and bad input. The
 // Windows declarations cannot be called here; their entry points and calling
-// convention are checked against the DLL's definition file instead.
+// convention are checked against the DLLs' definition files instead, and the
+// choice among the declarations for each kind of process. The runtime
+// identifier of the package's library is checked for this process's program
+// and for each ELF file named with the identifier it must give.
 //
-// Usage: mono ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def>
+// Usage: mono ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def> <zqcrypt64.def> [<ELF file>=<rid>...]
 // Prints "N passed, N failed"; exits 1 when a check fails.
 using System;
 using System.Collections.Generic;
@@ -126,22 +129,59 @@ static class ZqCryptTest
                "decoding stops after a padded group");
     }
 
-    // The Windows declarations: stdcall, and entry points that the DLL's
-    // definition file exports, with @N = 4 bytes per argument.
-    static void WindowsDeclarations(string definitionFile)
+    static DllImportAttribute Import(MethodInfo method)
     {
-        var exported = new HashSet<string>(File.ReadAllLines(definitionFile)
-            .Select(line => line.Trim().Split(' ')[0]).Where(name => name.StartsWith("_zqCrypt")));
+        return method.GetCustomAttributes(typeof(DllImportAttribute), false).Cast<DllImportAttribute>().Single();
+    }
+
+    static HashSet<string> Exports(string definitionFile, string prefix)
+    {
+        return new HashSet<string>(File.ReadAllLines(definitionFile)
+            .Select(line => line.Trim().Split(' ')[0]).Where(name => name.StartsWith(prefix)));
+    }
+
+    // The Windows declarations. 32-bit: stdcall, and entry points that the
+    // DLL's definition file exports, with @N = 4 bytes per argument. 64-bit:
+    // the plain names the x64 DLL's definition file exports, and the same
+    // last-error handling. Each process picks its set.
+    static void WindowsDeclarations(string definitionFile, string definition64File)
+    {
+        var exported = Exports(definitionFile, "_zqCrypt");
+        var plain = Exports(definition64File, "zqCrypt");
         var methods = typeof(ZqCryptWin32).GetMethods(BindingFlags.Public | BindingFlags.Static);
-        Expect(methods.Length == 7 && exported.Count == 7, "seven Windows declarations, seven exports");
+        Expect(methods.Length == 7 && exported.Count == 7 && plain.Count == 7,
+               "seven Windows declarations, seven exports of each DLL");
         foreach (MethodInfo method in methods)
         {
-            var import = method.GetCustomAttributes(typeof(DllImportAttribute), false)
-                               .Cast<DllImportAttribute>().Single();
+            var import = Import(method);
             string expected = "_" + method.Name + "@" + 4 * method.GetParameters().Length;
             Expect(import.EntryPoint == expected && exported.Contains(expected),
                    method.Name + " binds " + import.EntryPoint + ", the DLL exports " + expected);
             Expect(import.CallingConvention == CallingConvention.StdCall, method.Name + " is stdcall");
+            var x64 = typeof(ZqCryptWin64).GetMethod(method.Name);
+            var import64 = Import(x64);
+            Expect(import64.Value == import.Value && import64.EntryPoint == method.Name && plain.Contains(method.Name)
+                   && import64.SetLastError == import.SetLastError,
+                   method.Name + " on x64: " + import64.Value + " " + import64.EntryPoint);
+            Expect(x64.ToString() == method.ToString(), method.Name + " on x64 has the 32-bit parameters");
+        }
+        Expect(ZqCrypt.Pick(PlatformID.Win32NT, 4) == ZqCrypt.NameSet.Win32 &&
+               ZqCrypt.Pick(PlatformID.Win32NT, 8) == ZqCrypt.NameSet.Win64 &&
+               ZqCrypt.Pick(PlatformID.Unix, 4) == ZqCrypt.NameSet.Posix &&
+               ZqCrypt.Pick(PlatformID.Unix, 8) == ZqCrypt.NameSet.Posix, "the declarations each process picks");
+    }
+
+    // The package's runtimes/<rid>/ folder each ELF file's machine selects.
+    static void Runtimes(IEnumerable<string> expectations)
+    {
+        Expect(PackageLibrary.Runtime("/proc/self/exe") == (IntPtr.Size == 8 ? "linux-x64" : "linux-x86"),
+               "this process's runtime: " + PackageLibrary.Runtime("/proc/self/exe"));
+        Expect(PackageLibrary.Runtime("/nonexistent") == null, "no runtime for a missing file");
+        foreach (string expectation in expectations)
+        {
+            string path = expectation.Substring(0, expectation.LastIndexOf('='));
+            string rid = expectation.Substring(path.Length + 1), found = PackageLibrary.Runtime(path);
+            Expect(found == rid, path + ": runtime " + (found ?? "none") + ", not " + rid);
         }
     }
 
@@ -177,14 +217,16 @@ static class ZqCryptTest
 
     static int Main(string[] arguments)
     {
-        if (arguments.Length != 2)
+        if (arguments.Length < 3)
         {
-            Console.WriteLine("usage: ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def>");
+            Console.WriteLine("usage: ZqCryptTest.exe <rsa_md5_signatures.txt> <zqcrypt.def> <zqcrypt64.def> " +
+                              "[<ELF file>=<rid>...]");
             return 2;
         }
         DigestsAndText();
         Signatures(arguments[0]);
-        WindowsDeclarations(arguments[1]);
+        WindowsDeclarations(arguments[1], arguments[2]);
+        Runtimes(arguments.Skip(3));
         if (File.Exists("/proc/self/statm")) NoLeaks();
         Console.WriteLine(passed + " passed, " + failed + " failed");
         return failed == 0 ? 0 : 1;

@@ -2,12 +2,16 @@
 # File: nuget_package.sh
 #
 # The NuGet package as a .NET user meets it: packs it from this build's
-# library (linux-x64 only), installs it with nuget from a local folder feed,
+# library as linux-x64, with stand-ins for the other runtimes' libraries where
+# their toolchains are installed (tests/packaging/stand_in_libraries.sh),
+# installs it with nuget from a local folder feed,
 # offline, into a scratch folder, builds PackageHost.cs with mcs against the
 # installed assembly and runs it with mono, without LD_LIBRARY_PATH: the
 # assembly must find the package's native library by itself. Also checks
-# that every entry of the package is a regular file (zipinfo's -rw-r--r--)
-# and that the XML documentation sits beside the assembly. Then a build
+# that every entry of the package is a regular file (zipinfo's -rw-r--r--),
+# that each library lies under its runtimes/<rid>/native/ and that the host
+# picks linux-x64's among them, that a library of another machine than its
+# runtime's is refused, and that the XML documentation sits beside the assembly. Then a build
 # output that keeps the package's layout (bin/Debug/runtimes/), with a broken
 # copy two folders up: the one beside the assembly must be loaded, also from a
 # shadow-copied assembly; and with no good copy, the exception must name the
@@ -22,12 +26,25 @@ here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$scratch"
 mkdir -p "$scratch/config"
 trap 'rm -rf "$scratch"' EXIT
+natives=(linux-x64="$library")
+while read -r rid _ path; do
+  natives+=("$rid=$path")
+done < <(bash "$here/../../../tests/packaging/stand_in_libraries.sh")
+if "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
+     linux-arm64="$library" 2>"$scratch/error" || ! grep -q "built for linux_x86_64, not linux-arm64" "$scratch/error"; then
+  echo "FAILED: an x86-64 library packed as linux-arm64:" >&2; cat "$scratch/error" >&2; exit 1
+fi
 "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
-  linux-x64="$library" >/dev/null
-"$python" - "$scratch/feed/ZqCrypt.$version.nupkg" <<'PYTHON'
+  "${natives[@]}" >/dev/null
+"$python" - "$scratch/feed/ZqCrypt.$version.nupkg" "${natives[@]%%=*}" <<'PYTHON'
 import stat, sys, zipfile
-odd = [i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if not stat.S_ISREG(i.external_attr >> 16)]
-sys.exit("entries without the regular-file type: %s" % odd if odd else 0)
+entries = zipfile.ZipFile(sys.argv[1]).infolist()
+odd = [i.filename for i in entries if not stat.S_ISREG(i.external_attr >> 16)]
+natives = {"runtimes/%s/native/%s" % (rid, "zqcrypt.dll" if rid.startswith("win") else "libzqcrypt.so")
+           for rid in sys.argv[2:]}
+missing = natives - {i.filename for i in entries}
+sys.exit("entries without the regular-file type: %s" % odd if odd else
+         "libraries not in the package: %s" % sorted(missing) if missing else 0)
 PYTHON
 # nuget keeps its settings and cache under the XDG folders: the scratch ones.
 XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/config" \

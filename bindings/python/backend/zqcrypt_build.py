@@ -15,8 +15,8 @@ A copy of the shared library goes inside the wheel when one is named, by
 ZQCRYPT_BUNDLE_LIBRARY (an absolute path: pip runs the backend in the
 package's folder, not the one it was started in); the wheel is then tagged
 for the platform the file was built for, read from its header
-(py3-none-linux_x86_64, linux_i686, win32), and the package loads that copy
-before the system's. The word `system` instead of a path names none: the
+(py3-none-linux_x86_64, linux_i686, linux_aarch64, win32, win_amd64), and the
+package loads that copy before the system's. The word `system` instead of a path names none: the
 package then loads the system's.
 
 pip and other installers call the hooks of `from_source` (pyproject.toml's
@@ -168,25 +168,31 @@ def _epoch():
     return int(os.environ.get("SOURCE_DATE_EPOCH", ZIP_EPOCH))
 
 
-def _platform(binary):
+# The wheel's platform tag of each machine, by the machine field of an ELF
+# shared object's header and of a DLL's PE header.
+ELF_TAGS = {3: "linux_i686", 62: "linux_x86_64", 183: "linux_aarch64"}
+PE_TAGS = {0x14C: "win32", 0x8664: "win_amd64"}
+
+
+def platform_tag(binary):
     """The wheel's platform tag for a shared library, from its header."""
     machine, tags = None, {}
     if binary[:4] == b"\x7fELF":
         order = "little" if binary[5] == 1 else "big"
-        machine, tags = int.from_bytes(binary[18:20], order), {3: "linux_i686", 62: "linux_x86_64"}
+        machine, tags = int.from_bytes(binary[18:20], order), ELF_TAGS
     elif binary[:2] == b"MZ":
         header = int.from_bytes(binary[0x3C:0x40], "little")
         if binary[header:header + 4] == b"PE\0\0":
-            machine, tags = int.from_bytes(binary[header + 4:header + 6], "little"), {0x14C: "win32"}
+            machine, tags = int.from_bytes(binary[header + 4:header + 6], "little"), PE_TAGS
     if machine not in tags:
-        raise RuntimeError("zqcrypt: the library to bundle is not an x86-64 or i386 ELF "
-                           "shared object nor an i386 DLL")
+        raise RuntimeError("zqcrypt: the library to bundle is not an x86-64, i386 or AArch64 ELF "
+                           "shared object nor an i386 or x86-64 DLL")
     return tags[machine]
 
 
 def _bundled_name(platform):
     """The name the package loads its copy under (see zqcrypt._library)."""
-    return "zqcrypt.dll" if platform == "win32" else "libzqcrypt.so"
+    return "zqcrypt.dll" if platform in PE_TAGS.values() else "libzqcrypt.so"
 
 
 def _write_wheel(folder, version, text, library):
@@ -195,7 +201,7 @@ def _write_wheel(folder, version, text, library):
     tag = "py3-none-any"
     if library:
         binary = _read(library)
-        platform = _platform(binary)
+        platform = platform_tag(binary)
         files.append((f"{PACKAGE}/{_bundled_name(platform)}", binary, 0o755))
         files.sort()
         tag = f"py3-none-{platform}"
@@ -330,7 +336,7 @@ def build_library(scratch):
             multilib = " (an i386 one here needs gcc-multilib and g++-multilib)" if _toolchain() else ""
             raise _cannot_build(f"CMake could not build libzqcrypt.so{multilib}; its output above says why.")
     library = os.path.join(build, "lib", "libzqcrypt.so")
-    built = _platform(_read(library))
+    built = platform_tag(_read(library))
     if built != wanted:
         raise _cannot_build(f"the library built is for {built}, this Python ({sys.executable}) is "
                             f"{wanted}: it could not load it.")

@@ -4,6 +4,9 @@
 #   1. two builds, the second from a copy of the sources elsewhere with other
 #      file times and files git does not track, give the same bytes; a
 #      library named by a relative path that is not there is named absolute;
+#      wheels from stand-ins for the other machines' libraries
+#      (tests/packaging/stand_in_libraries.sh) are tagged for those machines
+#      and carry the library under the name the package loads there;
 #   2. the wheel, installed offline in a fresh venv: the package's tests pass,
 #      and the library loaded is the wheel's copy (ZQCRYPT_LIBRARY unset);
 #   3. the sdist, installed offline in a fresh venv through pip's build
@@ -39,6 +42,13 @@ fi
   "$scratch/copy/libzqcrypt.so" >/dev/null
 diff -r "$scratch/one" "$scratch/two"
 echo "two builds: the same bytes"
+while read -r _ tag path; do
+  wheel=$("$python" "$package/backend/zqcrypt_build.py" "$scratch/$tag" "$path" | tail -1)
+  name=$([[ $tag == win* ]] && echo zqcrypt.dll || echo libzqcrypt.so)
+  [[ $wheel == zqcrypt-*-py3-none-$tag.whl ]] && "$python" -c \
+    'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).getinfo(sys.argv[2])' "$scratch/$tag/$wheel" "zqcrypt/$name" ||
+    { echo "FAILED: $path gave $wheel, not a $tag wheel with zqcrypt/$name" >&2; exit 1; }
+done < <(bash "$repository/tests/packaging/stand_in_libraries.sh")
 
 said=$(cd "$scratch" && PYTHONPATH="$package/backend" "$python" -c \
   'import zqcrypt_build; zqcrypt_build.build_wheel(".", {"library": "lib/libzqcrypt.so"})' 2>&1) || true

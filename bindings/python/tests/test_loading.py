@@ -4,6 +4,7 @@ import os
 import pytest
 
 import zqcrypt
+from zqcrypt._library import SIGNATURES, binding
 
 
 def test_environment_variable_comes_first(monkeypatch, tmp_path):
@@ -25,15 +26,30 @@ def test_copy_inside_the_package_comes_next(monkeypatch):
     assert library.md5(b"") == zqcrypt.md5(b"")
 
 
-def test_windows_names_are_the_dll_exports():
-    definitions = os.environ.get("ZQ_DLL_DEFINITIONS") or os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "frame", "zqcrypt.def")
-    with open(definitions) as lines:
-        exported = {line.split()[0] for line in lines if line.strip().startswith("_zqCrypt")}
-    from zqcrypt._library import SIGNATURES, decorated_name
+def _dll_exports(definitions):
+    """The names a zqcrypt.dll exports, as its definition file in src/frame
+    lists them: the 32-bit DLL's decorated (_name@bytes), the x64 DLL's plain."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "frame", definitions)
+    with open(path) as lines:
+        exported = {line.split()[0] for line in lines if line.strip().startswith(("_zqCrypt", "zqCrypt"))}
+    assert len(exported) == 7
+    return exported
 
-    names = {decorated_name(name, argtypes) for name, argtypes in SIGNATURES.values()}
-    assert names and names <= exported
+
+@pytest.mark.parametrize("pointer_size, loader, definitions",
+                         [(4, "WinDLL", "zqcrypt.def"), (8, "CDLL", "zqcrypt64.def")])
+def test_windows_binding_asks_for_the_dll_exports(pointer_size, loader, definitions):
+    chosen = binding("win32", pointer_size)
+    assert (chosen.file_name, chosen.loader, chosen.last_error) == ("zqcrypt.dll", loader, None)
+    assert set(chosen.names) == set(SIGNATURES)
+    assert set(chosen.names.values()) <= _dll_exports(definitions)
+
+
+@pytest.mark.parametrize("pointer_size", [4, 8])
+def test_linux_binding_asks_for_plain_names(pointer_size):
+    plain = {key: name for key, (name, _) in SIGNATURES.items()}
+    assert binding("linux", pointer_size) == ("libzqcrypt.so", "CDLL", plain, "zqGetLastError")
+    assert set(plain.values()) <= _dll_exports("zqcrypt64.def")
 
 
 def test_public_names_are_the_api():

@@ -1,10 +1,13 @@
 """Loading the zqcrypt shared library and calling it through ctypes.
 
-On Windows the library is the 32-bit zqcrypt.dll: its functions are stdcall
-and exported under decorated names (_zqCryptHashBuffer@12), so it is loaded
-with WinDLL, which needs a 32-bit Python, and the thread's last error is the
-system's. Elsewhere it is libzqcrypt.so with plain C names and the C calling
-convention, loaded with CDLL, and the last error is read with zqGetLastError.
+On Windows the library is zqcrypt.dll, built for the process: a 32-bit
+Python loads the 32-bit DLL, whose functions are stdcall and exported under
+decorated names (_zqCryptHashBuffer@12), with WinDLL; a 64-bit Python loads
+the x64 DLL, which exports plain names in the one calling convention of x64,
+with CDLL. Either way the thread's last error is the system's. Elsewhere the
+library is libzqcrypt.so with plain C names and the C calling convention,
+loaded with CDLL, and the last error is read with zqGetLastError. binding()
+makes that choice.
 
 Every call that fills an output record is followed by zqCryptBlobClear of that
 record in a `finally` clause, so the library's bytes are released also when
@@ -16,26 +19,21 @@ import ctypes
 import ctypes.util
 import os
 import sys
-from typing import Callable, Optional, Union
+from typing import Callable, Dict, NamedTuple, Optional, Union
 
 from ._buffer import Borrowed, BytesLike, InputBlob
 
-_WINDOWS = sys.platform == "win32"
-
 # The thread's last error after a signature that does not match.
 NTE_BAD_SIGNATURE = 0x80090006
-
-_FILE_NAME = (
-    "zqcrypt.dll" if _WINDOWS else "libzqcrypt.dylib" if sys.platform == "darwin" else "libzqcrypt.so"
-)
 
 
 class CryptBlob(ctypes.Structure):
     """The library's record: `size` (u32), `tag` (u32), `data` (pointer).
 
-    12 bytes where pointers are 32 bits, as in zqcrypt.dll; 16 on 64-bit
-    Linux, as the C compiler lays it out there. A zero-filled record is the
-    empty blob. Records filled by the library own their bytes until
+    12 bytes where pointers are 32 bits (the 32-bit zqcrypt.dll, i386
+    Linux), 16 where they are 64 (the x64 zqcrypt.dll, 64-bit Linux), the
+    pointer at offset 8, as the C compiler lays it out. A zero-filled record
+    is the empty blob. Records filled by the library own their bytes until
     zqCryptBlobClear releases them.
     """
 
@@ -58,8 +56,33 @@ SIGNATURES = {
 
 
 def decorated_name(name: str, argtypes: list) -> str:
-    """The stdcall name zqcrypt.dll exports `name` under: _name@bytes."""
+    """The stdcall name the 32-bit zqcrypt.dll exports `name` under: _name@bytes."""
     return f"_{name}@{4 * len(argtypes)}"
+
+
+class Binding(NamedTuple):
+    """How the package binds the library in one kind of process."""
+
+    file_name: str  # the library's file, as installed inside the package
+    loader: str  # the ctypes class that loads it: "WinDLL" (stdcall) or "CDLL"
+    names: Dict[str, str]  # each key of SIGNATURES -> the name the library exports
+    last_error: Optional[str]  # the library's function that reads it; None: the system's
+
+
+def binding(platform: str, pointer_size: int) -> Binding:
+    """The binding for a process of sys.platform `platform` with pointers of
+    `pointer_size` bytes: on 32-bit Windows stdcall and decorated names, on
+    64-bit Windows and elsewhere the C convention and plain names."""
+    if platform == "win32":
+        decorated = pointer_size == 4
+        names = {key: decorated_name(name, argtypes) if decorated else name
+                 for key, (name, argtypes) in SIGNATURES.items()}
+        return Binding("zqcrypt.dll", "WinDLL" if decorated else "CDLL", names, None)
+    file_name = "libzqcrypt.dylib" if platform == "darwin" else "libzqcrypt.so"
+    return Binding(file_name, "CDLL", {key: name for key, (name, _) in SIGNATURES.items()}, "zqGetLastError")
+
+
+_BINDING = binding(sys.platform, ctypes.sizeof(ctypes.c_void_p))
 
 
 class CheckError(Exception):
@@ -83,7 +106,7 @@ def locate() -> str:
     chosen = os.environ.get("ZQCRYPT_LIBRARY")
     if chosen:
         return chosen
-    shipped = os.path.join(os.path.dirname(os.path.abspath(__file__)), _FILE_NAME)
+    shipped = os.path.join(os.path.dirname(os.path.abspath(__file__)), _BINDING.file_name)
     if os.path.isfile(shipped):
         return shipped
     found = ctypes.util.find_library("zqcrypt")
@@ -91,7 +114,7 @@ def locate() -> str:
         return found
     raise OSError(
         "zqcrypt: no library found; set ZQCRYPT_LIBRARY to the path of "
-        f"{_FILE_NAME}, install the package with a copy of it, or install it on the system"
+        f"{_BINDING.file_name}, install the package with a copy of it, or install it on the system"
     )
 
 
@@ -115,17 +138,18 @@ class Library:
 
     def __init__(self, path: Optional[Union[str, os.PathLike[str]]] = None) -> None:
         self.path: str = os.fspath(path) if path is not None else locate()
-        if _WINDOWS:
-            self._dll = ctypes.WinDLL(self.path, use_last_error=True)
+        loader = getattr(ctypes, _BINDING.loader)
+        if _BINDING.last_error is None:
+            self._dll = loader(self.path, use_last_error=True)
         else:
-            self._dll = ctypes.CDLL(self.path)
-        for function, (name, argtypes) in SIGNATURES.items():
-            bound = self._dll[decorated_name(name, argtypes) if _WINDOWS else name]
+            self._dll = loader(self.path)
+        for function, (_, argtypes) in SIGNATURES.items():
+            bound = self._dll[_BINDING.names[function]]
             bound.argtypes = argtypes
             bound.restype = _U32
             setattr(self, "_" + function, bound)
-        if not _WINDOWS:
-            self._get_last_error = self._dll.zqGetLastError
+        if _BINDING.last_error is not None:
+            self._get_last_error = self._dll[_BINDING.last_error]
             self._get_last_error.argtypes = []
             self._get_last_error.restype = _U32
 
@@ -135,7 +159,7 @@ class Library:
     def last_error(self) -> int:
         """The calling thread's last-error value as the library left it:
         0x80090006 (NTE_BAD_SIGNATURE) after verify() returned False."""
-        if _WINDOWS:
+        if _BINDING.last_error is None:
             return ctypes.get_last_error() & 0xFFFFFFFF
         return int(self._get_last_error())
 
