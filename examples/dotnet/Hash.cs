@@ -4,7 +4,8 @@
 //   mcs -out:Hash.exe Hash.cs ../../bindings/dotnet/ZqCrypt.cs
 //   LD_LIBRARY_PATH=<folder of libzqcrypt.so> mono Hash.exe "message"
 //
-// On Windows, a 32-bit (x86) program beside zqcrypt.dll.
+// On Windows, beside the zqcrypt.dll of the process: the 32-bit one in an x86
+// process, the 64-bit one in an x64 process.
 using System;
 using System.Text;
 
