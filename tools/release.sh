@@ -35,8 +35,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
+# The commit released: HEAD when the release starts. tools/build_debs.sh reads
+# HEAD again when it runs, so a commit made meanwhile stops the release below
+# rather than give packages of another tree than the bundles'.
+commit=$(git rev-parse HEAD)
 export SOURCE_DATE_EPOCH
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 export TZ=UTC LC_ALL=C
 jobs=${ZQ_JOBS:-$(nproc)}
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
@@ -47,7 +51,7 @@ work=build/release
 out="$work/dist"
 rm -rf "$work" dist
 mkdir -p "$work/source" "$work/stage" "$out"
-git archive --format=tar HEAD | tar -x -C "$work/source"
+git archive --format=tar "$commit" | tar -x -C "$work/source"
 version=$(sed -n 's/^project(zqcrypt VERSION \([0-9.]*\).*/\1/p' "$work/source/CMakeLists.txt")
 
 # build <name> <targets> [cmake options]: configure, build the targets and
@@ -111,6 +115,10 @@ bash "$work/source/tools/release_nuget.sh" "$work" "$out"
 echo "=== links of the bundles' pages"
 /usr/bin/python3 "$work/source/tools/bundle_docs.py" check "$out"/zqcrypt-* "$out"/ZqCrypt.*.nupkg
 (cd "$out" && sha256sum zqcrypt-* *.deb ZqCrypt.*.nupkg >SHA256SUMS)
+if [ "$(git rev-parse HEAD)" != "$commit" ]; then
+  echo "release.sh: HEAD moved from $commit during the release; run it again" >&2
+  exit 1
+fi
 mv "$out" dist
 echo "=== dist"
 ls -l dist

@@ -185,7 +185,8 @@ namespace Zq
     /// <summary>The native library of the NuGet package this assembly came
     /// from, on Linux: runtimes/RID/native/libzqcrypt.so, RID the process's
     /// architecture (linux-x64, linux-x86, linux-arm64, read from the ELF
-    /// header of its program), in this assembly's folder, from a build output
+    /// header of its program; each of its pointer size when that cannot be
+    /// read), in this assembly's folder, from a build output
     /// that keeps the package's layout, or two folders up, from the package's
     /// lib/net45/; loaded by its full path with dlopen. The assembly's folder
     /// is the one of Assembly.Location, then the one of Assembly.CodeBase (a
@@ -237,8 +238,9 @@ namespace Zq
 
         /// <summary>The runtime identifier of the ELF file at
         /// <paramref name="path"/>'s machine (linux-x64, linux-x86,
-        /// linux-arm64), null for another machine or a file that is not a
-        /// readable little-endian ELF file.</summary>
+        /// linux-arm64), null for another machine, a class (32 or 64 bits)
+        /// that is not the machine's, or a file that is not a readable
+        /// little-endian ELF file.</summary>
         internal static string Runtime(string path)
         {
             var header = new byte[20];
@@ -250,27 +252,37 @@ namespace Zq
             catch (Exception) { return null; }  // absent, unreadable, not a file
             if (header[0] != 0x7F || header[1] != 'E' || header[2] != 'L' || header[3] != 'F' || header[5] != 1)
                 return null;
+            bool wide = header[4] == 2, narrow = header[4] == 1;
             switch (header[18] | header[19] << 8)
             {
-                case 62: return "linux-x64";
-                case 3: return "linux-x86";
-                case 183: return "linux-arm64";
+                case 62: return wide ? "linux-x64" : null;
+                case 3: return narrow ? "linux-x86" : null;
+                case 183: return wide ? "linux-arm64" : null;
                 default: return null;
             }
+        }
+
+        /// <summary>The runtime identifiers whose library a process may
+        /// load, most likely first: its program's (<paramref name="program"/>),
+        /// or, when that cannot be read, each one of its pointer size, as the
+        /// pointer size alone does not tell x86-64 from ARM64 (the loader
+        /// refuses a library of another machine, and the next is tried).</summary>
+        internal static string[] Runtimes(string program, int pointerSize)
+        {
+            string rid = Runtime(program);
+            if (rid != null) return new[] { rid };
+            return pointerSize == 8 ? new[] { "linux-x64", "linux-arm64" } : new[] { "linux-x86" };
         }
 
         static IntPtr Open()
         {
             if (Environment.OSVersion.Platform != PlatformID.Unix) return IntPtr.Zero;
-            // The process's architecture is its program's: the pointer size
-            // alone does not tell x86-64 from ARM64.
-            string rid = Runtime("/proc/self/exe") ?? (IntPtr.Size == 8 ? "linux-x64" : "linux-x86");
-            string native = Path.Combine("runtimes", rid, "native", "libzqcrypt.so");
             var tried = new System.Text.StringBuilder("the package's library: ");
             try
             {
                 dlerror();  // binds dlerror now, and clears an earlier error
-                foreach (string path in Candidates(native))
+                foreach (string rid in Runtimes("/proc/self/exe", IntPtr.Size))
+                foreach (string path in Candidates(Path.Combine("runtimes", rid, "native", "libzqcrypt.so")))
                 {
                     if (!File.Exists(path))
                     {

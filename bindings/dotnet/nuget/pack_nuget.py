@@ -107,6 +107,28 @@ def main():
     if not re.fullmatch(r"\d+\.\d+\.\d+", args.version):
         parser.error("version %r is not X.Y.Z" % args.version)
 
+    # The native libraries, each read and checked before anything is built.
+    natives = {}  # the package's name of each -> its bytes
+    for native in sorted(args.natives):
+        rid, _, path = native.partition("=")
+        if rid not in NATIVES or not path:
+            parser.error("%r: expected RID=LIBRARY with RID one of %s" % (native, ", ".join(NATIVES)))
+        name = "runtimes/%s/native/%s" % (rid, NATIVES[rid][0])
+        if name in natives:
+            parser.error("%s: given twice" % rid)
+        try:
+            with open(path, "rb") as f:
+                binary = f.read()
+        except OSError as error:
+            parser.error("%s: %s" % (path, error.strerror))
+        try:
+            built = platform_tag(binary)
+        except RuntimeError:
+            built = "no machine of the package's"
+        if built != NATIVES[rid][1]:
+            parser.error("%s: built for %s, not %s (%s)" % (path, built, rid, NATIVES[rid][1]))
+        natives[name] = binary
+
     parts = []  # (name, bytes), in the package's order
     nuspec = manifest(args.version, args.repository, args.commit).encode("utf-8")
     parts.append(("ZqCrypt.nuspec", nuspec))
@@ -115,20 +137,7 @@ def main():
     # The XML documentation beside the assembly, where IDEs look for it.
     parts.append(("lib/%s/ZqCrypt.dll" % FRAMEWORK, assembly))
     parts.append(("lib/%s/ZqCrypt.xml" % FRAMEWORK, documentation))
-    for native in sorted(args.natives):
-        rid, _, path = native.partition("=")
-        if rid not in NATIVES or not path:
-            parser.error("%r: expected RID=LIBRARY with RID one of %s" % (native, ", ".join(NATIVES)))
-        with open(path, "rb") as f:
-            binary = f.read()
-        name, machine = NATIVES[rid]
-        try:
-            built = platform_tag(binary)
-        except RuntimeError:
-            built = "no machine of the package's"
-        if built != machine:
-            parser.error("%s: built for %s, not %s (%s)" % (path, built, rid, machine))
-        parts.append(("runtimes/%s/native/%s" % (rid, name), binary))
+    parts += natives.items()
 
     # The names nuget pack draws at random come from the contents instead.
     digest = hashlib.sha256(b"".join(data for _, data in parts)).hexdigest()

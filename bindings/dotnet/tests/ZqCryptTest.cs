@@ -176,7 +176,19 @@ static class ZqCryptTest
     {
         Expect(PackageLibrary.Runtime("/proc/self/exe") == (IntPtr.Size == 8 ? "linux-x64" : "linux-x86"),
                "this process's runtime: " + PackageLibrary.Runtime("/proc/self/exe"));
-        Expect(PackageLibrary.Runtime("/nonexistent") == null, "no runtime for a missing file");
+        Expect(PackageLibrary.Runtime("/nonexistent") == null && PackageLibrary.Runtime("/") == null,
+               "no runtime for a missing file or a folder");
+        Expect(string.Join(" ", PackageLibrary.Runtimes("/nonexistent", 8)) == "linux-x64 linux-arm64" &&
+               string.Join(" ", PackageLibrary.Runtimes("/nonexistent", 4)) == "linux-x86",
+               "a program that cannot be read: each runtime of the pointer size");
+        // An x86-64 ELF header of the 32-bit class (the x32 ABI's) names none.
+        string x32 = Path.GetTempFileName();
+        var header = new byte[64];
+        new byte[] { 0x7F, (byte)'E', (byte)'L', (byte)'F', 1, 1 }.CopyTo(header, 0);
+        header[18] = 62;
+        File.WriteAllBytes(x32, header);
+        Expect(PackageLibrary.Runtime(x32) == null, "no runtime for an x32 file");
+        File.Delete(x32);
         foreach (string expectation in expectations)
         {
             string path = expectation.Substring(0, expectation.LastIndexOf('='));

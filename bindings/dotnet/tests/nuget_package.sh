@@ -11,7 +11,8 @@
 # that every entry of the package is a regular file (zipinfo's -rw-r--r--),
 # that each library lies under its runtimes/<rid>/native/ and that the host
 # picks linux-x64's among them, that a library of another machine than its
-# runtime's is refused, and that the XML documentation sits beside the assembly. Then a build
+# runtime's, a folder and a runtime named twice are
+# refused, and that the XML documentation sits beside the assembly. Then a build
 # output that keeps the package's layout (bin/Debug/runtimes/), with a broken
 # copy two folders up: the one beside the assembly must be loaded, also from a
 # shadow-copied assembly; and with no good copy, the exception must name the
@@ -30,10 +31,18 @@ natives=(linux-x64="$library")
 while read -r rid _ path; do
   natives+=("$rid=$path")
 done < <(bash "$here/../../../tests/packaging/stand_in_libraries.sh")
-if "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
-     linux-arm64="$library" 2>"$scratch/error" || ! grep -q "built for linux_x86_64, not linux-arm64" "$scratch/error"; then
-  echo "FAILED: an x86-64 library packed as linux-arm64:" >&2; cat "$scratch/error" >&2; exit 1
-fi
+# refused <message> RID=LIBRARY...: packing them must stop with the message.
+refused() {
+  local said=$1
+  shift
+  if "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
+       "$@" 2>"$scratch/error" || ! grep -qF "$said" "$scratch/error"; then
+    echo "FAILED: packing $* did not stop with \"$said\":" >&2; cat "$scratch/error" >&2; exit 1
+  fi
+}
+refused "built for linux_x86_64, not linux-arm64" linux-arm64="$library"
+refused "$scratch: Is a directory" linux-x64="$scratch"
+refused "linux-x64: given twice" linux-x64="$library" linux-x64="$library"
 "$python" "$here/../nuget/pack_nuget.py" --mcs "$mcs" --version "$version" --output "$scratch/feed" \
   "${natives[@]}" >/dev/null
 "$python" - "$scratch/feed/ZqCrypt.$version.nupkg" "${natives[@]%%=*}" <<'PYTHON'

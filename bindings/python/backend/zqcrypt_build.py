@@ -51,6 +51,7 @@ import sys
 import tarfile
 import tempfile
 import time
+import types
 import zipfile
 
 # bindings/python in the repository, or the root of an unpacked sdist.
@@ -168,31 +169,30 @@ def _epoch():
     return int(os.environ.get("SOURCE_DATE_EPOCH", ZIP_EPOCH))
 
 
-# The wheel's platform tag of each machine, by the machine field of an ELF
-# shared object's header and of a DLL's PE header.
-ELF_TAGS = {3: "linux_i686", 62: "linux_x86_64", 183: "linux_aarch64"}
-PE_TAGS = {0x14C: "win32", 0x8664: "win_amd64"}
+def _load_machine():
+    """The package's module zqcrypt/_machine.py, run from its source: the
+    package itself is not imported, and no bytecode is written beside it."""
+    path = os.path.join(ROOT, PACKAGE, "_machine.py")
+    module = types.ModuleType("zqcrypt_machine")
+    exec(compile(_read(path), path, "exec"), module.__dict__)
+    return module
+
+
+_MACHINE = _load_machine()
 
 
 def platform_tag(binary):
     """The wheel's platform tag for a shared library, from its header."""
-    machine, tags = None, {}
-    if binary[:4] == b"\x7fELF":
-        order = "little" if binary[5] == 1 else "big"
-        machine, tags = int.from_bytes(binary[18:20], order), ELF_TAGS
-    elif binary[:2] == b"MZ":
-        header = int.from_bytes(binary[0x3C:0x40], "little")
-        if binary[header:header + 4] == b"PE\0\0":
-            machine, tags = int.from_bytes(binary[header + 4:header + 6], "little"), PE_TAGS
-    if machine not in tags:
+    tag = _MACHINE.platform_tag(binary)
+    if tag is None:
         raise RuntimeError("zqcrypt: the library to bundle is not an x86-64, i386 or AArch64 ELF "
                            "shared object nor an i386 or x86-64 DLL")
-    return tags[machine]
+    return tag
 
 
 def _bundled_name(platform):
     """The name the package loads its copy under (see zqcrypt._library)."""
-    return "zqcrypt.dll" if platform in PE_TAGS.values() else "libzqcrypt.so"
+    return "zqcrypt.dll" if platform in _MACHINE.WINDOWS_TAGS else "libzqcrypt.so"
 
 
 def _write_wheel(folder, version, text, library):

@@ -18,10 +18,12 @@ from __future__ import annotations
 import ctypes
 import ctypes.util
 import os
+import platform
 import sys
 from typing import Callable, Dict, NamedTuple, Optional, Union
 
 from ._buffer import Borrowed, BytesLike, InputBlob
+from ._machine import platform_tag
 
 # The thread's last error after a signature that does not match.
 NTE_BAD_SIGNATURE = 0x80090006
@@ -118,6 +120,16 @@ def locate() -> str:
     )
 
 
+def _built_for(path: str) -> Optional[str]:
+    """The platform tag of the machine the file at `path` is built for, read
+    from its first 64 KiB; None when it names none or cannot be read."""
+    try:
+        with open(path, "rb") as library:
+            return platform_tag(library.read(0x10000))
+    except OSError:
+        return None
+
+
 def _text_length(size: int) -> int:
     """Characters of the encoder's text for `size` input bytes, line breaks
     included and the zero bytes behind them excluded: four per started group
@@ -139,10 +151,20 @@ class Library:
     def __init__(self, path: Optional[Union[str, os.PathLike[str]]] = None) -> None:
         self.path: str = os.fspath(path) if path is not None else locate()
         loader = getattr(ctypes, _BINDING.loader)
-        if _BINDING.last_error is None:
-            self._dll = loader(self.path, use_last_error=True)
-        else:
-            self._dll = loader(self.path)
+        try:
+            if _BINDING.last_error is None:
+                self._dll = loader(self.path, use_last_error=True)
+            else:
+                self._dll = loader(self.path)
+        except OSError as error:
+            built_for = _built_for(self.path)
+            if built_for is None:
+                raise
+            # The loaders' own words for a library of another machine mislead:
+            # "No such file or directory" (glibc), "not a valid Win32 application".
+            raise OSError(f"zqcrypt: {self.path} is a library for {built_for}; this Python is a "
+                          f"{8 * ctypes.sizeof(ctypes.c_void_p)}-bit {platform.machine()} process "
+                          f"on {sys.platform}, and could not load it: {error}") from error
         for function, (_, argtypes) in SIGNATURES.items():
             bound = self._dll[_BINDING.names[function]]
             bound.argtypes = argtypes
