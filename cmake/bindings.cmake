@@ -1,12 +1,11 @@
 # Python and Mono, the hosts of the language bindings and their examples.
 # They run against the shared library of a plain build (a sanitizer build's
 # library needs its runtime loaded before the host starts). The Python and
-# Mono programs of the build machine are x86-64 processes, which cannot load
-# an i386 library: the i386 build instead runs the Python tests in an
-# interpreter linked with Debian's i386 libpython, when that is installed.
-# Nor can they load an aarch64 library: a cross-built one (linux-arm64)
-# leaves the bindings' tests to the x86 builds.
-option(ZQ_BINDINGS "Test the Python and .NET bindings and their examples (x86-64 Linux)" ON)
+# Mono programs of the build machine are x86-64 processes, which can load
+# neither an i386 library nor a cross-built aarch64 one (linux-arm64): those
+# builds instead run the Python tests in an interpreter linked with Debian's
+# libpython of their machine, when that is installed.
+option(ZQ_BINDINGS "Test the Python and .NET bindings and their examples (Linux; i386 and aarch64: Python only)" ON)
 set(ZQ_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with pytest that runs the package's tests")
 
 set(ZQ_HOST_LANGUAGES OFF)
@@ -24,11 +23,20 @@ if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND ZQ_X86 AND CMA
   endif()
 endif()
 
-set(ZQ_PYTHON_I386 OFF)
-if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND ZQ_X86 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(ZQ_PYTHON_I386 ON)
-  find_library(ZQ_LIBPYTHON_I386 NAMES libpython3.11.so.1.0 python3.11
-    DOC "Debian's i386 libpython (libpython3.11:i386), for the Python tests of the i386 library")
+# ZQ_PYTHON_ARCHITECTURE: the machine, as Debian names it, of a build whose
+# Python tests run in an interpreter linked with that machine's libpython
+# (multiarch), under the toolchain's emulator if it has one; empty otherwise.
+set(ZQ_PYTHON_ARCHITECTURE "")
+if(ZQ_BINDINGS AND ZQ_TESTS AND NOT WIN32 AND NOT ZQ_SANITIZE AND NOT ZQ_HOST_LANGUAGES)
+  if(ZQ_X86 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(ZQ_PYTHON_ARCHITECTURE i386)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+    set(ZQ_PYTHON_ARCHITECTURE arm64)
+  endif()
+endif()
+if(ZQ_PYTHON_ARCHITECTURE)
+  find_library(ZQ_LIBPYTHON NAMES libpython3.11.so.1.0 python3.11
+    DOC "Debian's libpython of the target machine (libpython3.11:i386, libpython3.11:arm64), for the Python tests of its library")
 endif()
 
 # zq_mono_program(<target> <output.exe> <C# files>...) compiles the files with

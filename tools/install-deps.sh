@@ -7,7 +7,8 @@
 # Debian packaging tools (debhelper, dh-python, lintian) for the .deb files,
 # Debian's Python 3 (/usr/bin/python3) for the command-line tool's tests and
 # the bindings, with pytest, pip, venv (the wheel is tested in fresh venvs) and
-# its i386 library (the Python tests also run against the i386 zqcrypt), Mono
+# its i386 and arm64 libraries (the Python tests also run against the i386 and
+# the aarch64 zqcrypt), Mono
 # with nuget (the NuGet package's test), LLVM 14's MSVC-compatible tools
 # (clang-cl, lld-link, llvm-dlltool) for zqcrypt.lib and the hosts MSVC
 # builds, matplotlib for the benchmarks' charts, and for the ARM64 build the
@@ -31,7 +32,7 @@ packages=(
   dpkg-dev debhelper dh-python lintian
   python3 python3-pytest python3-pip python3-venv python3-matplotlib
   mono-mcs mono-runtime nuget
-  libpython3.11:i386
+  libpython3.11:i386 libpython3.11:arm64
   g++-aarch64-linux-gnu qemu-user-static libssl-dev:arm64 libgmp-dev:arm64
 )
 
