@@ -60,8 +60,10 @@ struct Probe {
 };
 
 // HeapLock is a test-and-set lock: one atomic exchange to take it when it is
-// free, which is nearly always, and a plain store to let it go. A waiter
-// spins on plain reads; if the holder lost its processor, it gives up its own
+// free, which is nearly always, and a plain store to let it go (acquire and
+// release: what the holder wrote is seen by the next one on a weakly ordered
+// processor too). A waiter spins on plain reads, with the processor's spin
+// hint (pause, yield); if the holder lost its processor, it gives up its own
 // for a few turns, and then sleeps, for 50 µs at first and up to 800 µs.
 // Yielding alone would not do: under real-time scheduling a waiter of higher
 // priority that yields gets its processor straight back, and a holder of
@@ -87,6 +89,8 @@ private:
         if (turn < 64) {
 #if defined(__i386__) || defined(__x86_64__)
             __builtin_ia32_pause();
+#elif defined(__aarch64__)
+            __asm__ __volatile__("yield");
 #endif
         } else if (turn < 80) {
             sched_yield();
