@@ -2,7 +2,8 @@
 // each export resolved by its name (decorated on i386, plain on x86-64) and
 // by its ordinal. A missing export, or a name and an ordinal that disagree,
 // stops the host at once. ZQ_DLL in the environment names another build of
-// the DLL to load instead (one of the forced Base64 paths).
+// the DLL to load instead (one of the forced Base64 paths); with
+// ZQ_DLL_HIGH_ADDRESSES=1 a 64-bit host keeps the DLL's blocks above 4 GiB.
 //
 // The heap instruments work here too: the host redirects the DLL's own
 // imports of HeapAlloc and HeapFree (its import address table) to counting
@@ -86,6 +87,27 @@ bool redirectImport(HMODULE dll, const char* name, void* replacement) {
     return false;
 }
 
+// takeLowAddressSpace reserves every free range below 4 GiB, so that the
+// DLL's heap, each block it hands out, and the host's later allocations lie
+// above: Wine hands out low addresses, where a pointer cut to 32 bits goes
+// unseen, and the 64-bit Windows layout does not (ZQ_DLL_HIGH_ADDRESSES=1).
+#if defined(_WIN64)
+void takeLowAddressSpace() {
+    const uintptr_t limit = uintptr_t{1} << 32;
+    uintptr_t at = 0x10000;
+    MEMORY_BASIC_INFORMATION range;
+    while (at < limit && VirtualQuery(reinterpret_cast<void*>(at), &range, sizeof range) != 0) {
+        const uintptr_t end = reinterpret_cast<uintptr_t>(range.BaseAddress) + range.RegionSize;
+        const uintptr_t start = (at + 0xFFFF) & ~uintptr_t{0xFFFF};  // the allocation granularity
+        if (range.State == MEM_FREE && start < end && start < limit) {
+            VirtualAlloc(reinterpret_cast<void*>(start), (end < limit ? end : limit) - start, MEM_RESERVE,
+                         PAGE_NOACCESS);
+        }
+        at = end;
+    }
+}
+#endif
+
 // The exported name of each function: stdcall-decorated on i386.
 #if defined(_WIN64)
 #define ZQ_EXPORT_NAME(name, bytes) #name
@@ -105,6 +127,13 @@ ExportTable load() {
         std::fprintf(stderr, "%s: no AVX-512 VBMI on this processor\n", name);
         std::exit(77);
     }
+#if defined(_WIN64)
+    const char* high = std::getenv("ZQ_DLL_HIGH_ADDRESSES");
+    const bool highAddresses = high != nullptr && *high == '1';
+    if (highAddresses) takeLowAddressSpace();
+#else
+    const bool highAddresses = false;
+#endif
     HMODULE dll = LoadLibraryA(name);
     if (dll == nullptr) {
         std::fprintf(stderr, "cannot load %s (error %lu)\n", name, GetLastError());
@@ -118,6 +147,16 @@ ExportTable load() {
     bind(table.uuDecode, dll, ZQ_EXPORT_NAME(zqCryptUUDecode, 12), 5);
     bind(table.uuEncode, dll, ZQ_EXPORT_NAME(zqCryptUUEncode, 12), 6);
     bind(table.verifySignature, dll, ZQ_EXPORT_NAME(zqCryptVerifySignature, 20), 7);
+    if (highAddresses) {
+        // The premise: a block of the DLL's lies above 4 GiB.
+        CryptBlob probe{0, 0, nullptr};
+        const uintptr_t address = table.blobInit(&probe, 1);
+        table.blobClear(&probe);
+        if (address <= UINT32_MAX) {
+            std::fprintf(stderr, "%s: a block at %#llx, below 4 GiB\n", name, static_cast<unsigned long long>(address));
+            std::exit(2);
+        }
+    }
     table.getLastError = [] { return static_cast<uint32_t>(GetLastError()); };
     table.setLastError = [](uint32_t value) { SetLastError(value); };
 
