@@ -153,7 +153,8 @@ ExportTable load() {
         const uintptr_t address = table.blobInit(&probe, 1);
         table.blobClear(&probe);
         if (address <= UINT32_MAX) {
-            std::fprintf(stderr, "%s: a block at %#llx, below 4 GiB\n", name, static_cast<unsigned long long>(address));
+            std::fprintf(stderr, "%s: a block at %#llx, below 4 GiB\n", name,
+                         static_cast<unsigned long long>(address));
             std::exit(2);
         }
     }
