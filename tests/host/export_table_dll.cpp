@@ -1,9 +1,10 @@
 // The export table of the Windows host: zqcrypt.dll loaded with LoadLibrary,
-// each export resolved by its name (decorated on i386, plain on x86-64) and
-// by its ordinal. A missing export, or a name and an ordinal that disagree,
-// stops the host at once. ZQ_DLL in the environment names another build of
-// the DLL to load instead (one of the forced Base64 paths); with
-// ZQ_DLL_HIGH_ADDRESSES=1 a 64-bit host keeps the DLL's blocks above 4 GiB.
+// each export resolved by its name (ZQ_PROC_NAME: decorated on i386, plain
+// on x86-64) and by its ordinal. A missing export, or a name and an ordinal
+// that disagree, stops the host at once. ZQ_DLL in the environment names
+// another build of the DLL to load instead (one of the forced Base64 paths);
+// with ZQ_DLL_HIGH_ADDRESSES=1 a 64-bit host keeps the DLL's blocks above
+// 4 GiB.
 //
 // The heap instruments work here too: the host redirects the DLL's own
 // imports of HeapAlloc and HeapFree (its import address table) to counting
@@ -108,13 +109,6 @@ void takeLowAddressSpace() {
 }
 #endif
 
-// The exported name of each function: stdcall-decorated on i386.
-#if defined(_WIN64)
-#define ZQ_EXPORT_NAME(name, bytes) #name
-#else
-#define ZQ_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
-#endif
-
 ExportTable load() {
     const char* name = std::getenv("ZQ_DLL");
     if (name == nullptr || *name == '\0') name = "zqcrypt.dll";
@@ -140,13 +134,13 @@ ExportTable load() {
         std::exit(2);
     }
     ExportTable table{};
-    bind(table.blobClear, dll, ZQ_EXPORT_NAME(zqCryptBlobClear, 4), 1);
-    bind(table.blobCopy, dll, ZQ_EXPORT_NAME(zqCryptBlobCopy, 8), 2);
-    bind(table.blobInit, dll, ZQ_EXPORT_NAME(zqCryptBlobInit, 8), 3);
-    bind(table.hashBuffer, dll, ZQ_EXPORT_NAME(zqCryptHashBuffer, 12), 4);
-    bind(table.uuDecode, dll, ZQ_EXPORT_NAME(zqCryptUUDecode, 12), 5);
-    bind(table.uuEncode, dll, ZQ_EXPORT_NAME(zqCryptUUEncode, 12), 6);
-    bind(table.verifySignature, dll, ZQ_EXPORT_NAME(zqCryptVerifySignature, 20), 7);
+    bind(table.blobClear, dll, ZQ_PROC_NAME(zqCryptBlobClear, 4), 1);
+    bind(table.blobCopy, dll, ZQ_PROC_NAME(zqCryptBlobCopy, 8), 2);
+    bind(table.blobInit, dll, ZQ_PROC_NAME(zqCryptBlobInit, 8), 3);
+    bind(table.hashBuffer, dll, ZQ_PROC_NAME(zqCryptHashBuffer, 12), 4);
+    bind(table.uuDecode, dll, ZQ_PROC_NAME(zqCryptUUDecode, 12), 5);
+    bind(table.uuEncode, dll, ZQ_PROC_NAME(zqCryptUUEncode, 12), 6);
+    bind(table.verifySignature, dll, ZQ_PROC_NAME(zqCryptVerifySignature, 20), 7);
     if (highAddresses) {
         // The premise: a block of the DLL's lies above 4 GiB.
         CryptBlob probe{0, 0, nullptr};
