@@ -88,12 +88,24 @@ bool redirectImport(HMODULE dll, const char* name, void* replacement) {
     return false;
 }
 
-// takeLowAddressSpace reserves every free range below 4 GiB, so that the
-// DLL's heap, each block it hands out, and the host's later allocations lie
-// above: Wine hands out low addresses, where a pointer cut to 32 bits goes
-// unseen, and the 64-bit Windows layout does not (ZQ_DLL_HIGH_ADDRESSES=1).
+// takeLowAddressSpace lays the process out as 64-bit Windows does and Wine
+// does not (ZQ_DLL_HIGH_ADDRESSES=1). It reserves every free range below
+// 4 GiB, so that the DLL's heap, each block it hands out, and the host's
+// later allocations lie above, where a pointer cut to 32 bits would be seen;
+// and the range the DLL `name` asks for, so that the loader must relocate it.
+// Returns that range's start, the DLL's preferred base.
 #if defined(_WIN64)
-void takeLowAddressSpace() {
+uintptr_t takeLowAddressSpace(const char* name) {
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS64 nt{};
+    if (FILE* file = std::fopen(name, "rb")) {
+        if (std::fread(&dos, sizeof dos, 1, file) == 1 && std::fseek(file, dos.e_lfanew, SEEK_SET) == 0 &&
+            std::fread(&nt, sizeof nt, 1, file) == 1) {
+            VirtualAlloc(reinterpret_cast<void*>(nt.OptionalHeader.ImageBase), nt.OptionalHeader.SizeOfImage,
+                         MEM_RESERVE, PAGE_NOACCESS);
+        }
+        std::fclose(file);
+    }
     const uintptr_t limit = uintptr_t{1} << 32;
     uintptr_t at = 0x10000;
     MEMORY_BASIC_INFORMATION range;
@@ -106,6 +118,7 @@ void takeLowAddressSpace() {
         }
         at = end;
     }
+    return nt.OptionalHeader.ImageBase;
 }
 #endif
 
@@ -124,9 +137,10 @@ ExportTable load() {
 #if defined(_WIN64)
     const char* high = std::getenv("ZQ_DLL_HIGH_ADDRESSES");
     const bool highAddresses = high != nullptr && *high == '1';
-    if (highAddresses) takeLowAddressSpace();
+    const uintptr_t preferredBase = highAddresses ? takeLowAddressSpace(name) : 0;
 #else
     const bool highAddresses = false;
+    const uintptr_t preferredBase = 0;
 #endif
     HMODULE dll = LoadLibraryA(name);
     if (dll == nullptr) {
@@ -142,12 +156,13 @@ ExportTable load() {
     bind(table.uuEncode, dll, ZQ_PROC_NAME(zqCryptUUEncode, 12), 6);
     bind(table.verifySignature, dll, ZQ_PROC_NAME(zqCryptVerifySignature, 20), 7);
     if (highAddresses) {
-        // The premise: a block of the DLL's lies above 4 GiB.
+        // The premises: the DLL was relocated, and its blocks lie above 4 GiB.
         CryptBlob probe{0, 0, nullptr};
         const uintptr_t address = table.blobInit(&probe, 1);
         table.blobClear(&probe);
-        if (address <= UINT32_MAX) {
-            std::fprintf(stderr, "%s: a block at %#llx, below 4 GiB\n", name,
+        if (address <= UINT32_MAX || reinterpret_cast<uintptr_t>(dll) == preferredBase) {
+            std::fprintf(stderr, "%s at %p (its base %#llx), a block at %#llx\n", name,
+                         static_cast<void*>(dll), static_cast<unsigned long long>(preferredBase),
                          static_cast<unsigned long long>(address));
             std::exit(2);
         }
