@@ -51,20 +51,14 @@ bool resolve(HMODULE module, const char* name, Function& function) {
     return function != nullptr;
 }
 
-#if defined(_WIN64)
-#define ZQ_EXPORT_NAME(name, bytes) #name
-#else
-#define ZQ_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
-#endif
-
 bool load(Exports& e) {
     const HMODULE module = LoadLibraryA("zqcrypt.dll");
-    return module != nullptr && resolve(module, ZQ_EXPORT_NAME(zqCryptBlobInit, 8), e.blobInit) &&
-           resolve(module, ZQ_EXPORT_NAME(zqCryptBlobClear, 4), e.blobClear) &&
-           resolve(module, ZQ_EXPORT_NAME(zqCryptHashBuffer, 12), e.hashBuffer) &&
-           resolve(module, ZQ_EXPORT_NAME(zqCryptVerifySignature, 20), e.verifySignature) &&
-           resolve(module, ZQ_EXPORT_NAME(zqCryptUUEncode, 12), e.uuEncode) &&
-           resolve(module, ZQ_EXPORT_NAME(zqCryptUUDecode, 12), e.uuDecode);
+    return module != nullptr && resolve(module, ZQ_PROC_NAME(zqCryptBlobInit, 8), e.blobInit) &&
+           resolve(module, ZQ_PROC_NAME(zqCryptBlobClear, 4), e.blobClear) &&
+           resolve(module, ZQ_PROC_NAME(zqCryptHashBuffer, 12), e.hashBuffer) &&
+           resolve(module, ZQ_PROC_NAME(zqCryptVerifySignature, 20), e.verifySignature) &&
+           resolve(module, ZQ_PROC_NAME(zqCryptUUEncode, 12), e.uuEncode) &&
+           resolve(module, ZQ_PROC_NAME(zqCryptUUDecode, 12), e.uuDecode);
 }
 #else
 bool load(Exports& e) {

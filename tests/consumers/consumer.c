@@ -41,14 +41,8 @@ static void check(int holds, const char* what) {
     }
 }
 
-/* zqcrypt.dll's name of an export: decorated on i386, plain on x86-64. */
-#if defined(_WIN64)
-#define EXPORT_NAME(name, bytes) #name
-#else
-#define EXPORT_NAME(name, bytes) "_" #name "@" #bytes
-#endif
-
-/* Fills the table by linking, or from zqcrypt.dll by name. */
+/* Fills the table by linking, or from zqcrypt.dll by the name ZQ_PROC_NAME
+ * gives for this target. */
 static int loadApi(Api* api) {
 #ifdef ZQ_LOAD_LIBRARY
     struct {
@@ -57,13 +51,13 @@ static int loadApi(Api* api) {
     } entries[7];
     HMODULE dll = LoadLibraryA("zqcrypt.dll");
     unsigned i;
-    entries[0].name = EXPORT_NAME(zqCryptBlobInit, 8), entries[0].slot = &api->blobInit;
-    entries[1].name = EXPORT_NAME(zqCryptBlobClear, 4), entries[1].slot = &api->blobClear;
-    entries[2].name = EXPORT_NAME(zqCryptBlobCopy, 8), entries[2].slot = &api->blobCopy;
-    entries[3].name = EXPORT_NAME(zqCryptHashBuffer, 12), entries[3].slot = &api->hashBuffer;
-    entries[4].name = EXPORT_NAME(zqCryptVerifySignature, 20), entries[4].slot = &api->verifySignature;
-    entries[5].name = EXPORT_NAME(zqCryptUUEncode, 12), entries[5].slot = &api->uuEncode;
-    entries[6].name = EXPORT_NAME(zqCryptUUDecode, 12), entries[6].slot = &api->uuDecode;
+    entries[0].name = ZQ_PROC_NAME(zqCryptBlobInit, 8), entries[0].slot = &api->blobInit;
+    entries[1].name = ZQ_PROC_NAME(zqCryptBlobClear, 4), entries[1].slot = &api->blobClear;
+    entries[2].name = ZQ_PROC_NAME(zqCryptBlobCopy, 8), entries[2].slot = &api->blobCopy;
+    entries[3].name = ZQ_PROC_NAME(zqCryptHashBuffer, 12), entries[3].slot = &api->hashBuffer;
+    entries[4].name = ZQ_PROC_NAME(zqCryptVerifySignature, 20), entries[4].slot = &api->verifySignature;
+    entries[5].name = ZQ_PROC_NAME(zqCryptUUEncode, 12), entries[5].slot = &api->uuEncode;
+    entries[6].name = ZQ_PROC_NAME(zqCryptUUDecode, 12), entries[6].slot = &api->uuDecode;
     if (dll == NULL) {
         return 0;
     }

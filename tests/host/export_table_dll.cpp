@@ -1,8 +1,10 @@
 // The export table of the Windows host: zqcrypt.dll loaded with LoadLibrary,
-// each export resolved by its name (decorated on i386, plain on x86-64) and
-// by its ordinal. A missing export, or a name and an ordinal that disagree,
-// stops the host at once. ZQ_DLL in the environment names another build of
-// the DLL to load instead (one of the forced Base64 paths).
+// each export resolved by its name (ZQ_PROC_NAME: decorated on i386, plain
+// on x86-64) and by its ordinal. A missing export, or a name and an ordinal
+// that disagree, stops the host at once. ZQ_DLL in the environment names
+// another build of the DLL to load instead (one of the forced Base64 paths);
+// with ZQ_DLL_HIGH_ADDRESSES=1 a 64-bit host keeps the DLL's blocks above
+// 4 GiB.
 //
 // The heap instruments work here too: the host redirects the DLL's own
 // imports of HeapAlloc and HeapFree (its import address table) to counting
@@ -86,11 +88,38 @@ bool redirectImport(HMODULE dll, const char* name, void* replacement) {
     return false;
 }
 
-// The exported name of each function: stdcall-decorated on i386.
+// takeLowAddressSpace lays the process out as 64-bit Windows does and Wine
+// does not (ZQ_DLL_HIGH_ADDRESSES=1). It reserves every free range below
+// 4 GiB, so that the DLL's heap, each block it hands out, and the host's
+// later allocations lie above, where a pointer cut to 32 bits would be seen;
+// and the range the DLL `name` asks for, so that the loader must relocate it.
+// Returns that range's start, the DLL's preferred base.
 #if defined(_WIN64)
-#define ZQ_EXPORT_NAME(name, bytes) #name
-#else
-#define ZQ_EXPORT_NAME(name, bytes) "_" #name "@" #bytes
+uintptr_t takeLowAddressSpace(const char* name) {
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS64 nt{};
+    if (FILE* file = std::fopen(name, "rb")) {
+        if (std::fread(&dos, sizeof dos, 1, file) == 1 && std::fseek(file, dos.e_lfanew, SEEK_SET) == 0 &&
+            std::fread(&nt, sizeof nt, 1, file) == 1) {
+            VirtualAlloc(reinterpret_cast<void*>(nt.OptionalHeader.ImageBase), nt.OptionalHeader.SizeOfImage,
+                         MEM_RESERVE, PAGE_NOACCESS);
+        }
+        std::fclose(file);
+    }
+    const uintptr_t limit = uintptr_t{1} << 32;
+    uintptr_t at = 0x10000;
+    MEMORY_BASIC_INFORMATION range;
+    while (at < limit && VirtualQuery(reinterpret_cast<void*>(at), &range, sizeof range) != 0) {
+        const uintptr_t end = reinterpret_cast<uintptr_t>(range.BaseAddress) + range.RegionSize;
+        const uintptr_t start = (at + 0xFFFF) & ~uintptr_t{0xFFFF};  // the allocation granularity
+        if (range.State == MEM_FREE && start < end && start < limit) {
+            VirtualAlloc(reinterpret_cast<void*>(start), (end < limit ? end : limit) - start, MEM_RESERVE,
+                         PAGE_NOACCESS);
+        }
+        at = end;
+    }
+    return nt.OptionalHeader.ImageBase;
+}
 #endif
 
 ExportTable load() {
@@ -105,19 +134,39 @@ ExportTable load() {
         std::fprintf(stderr, "%s: no AVX-512 VBMI on this processor\n", name);
         std::exit(77);
     }
+#if defined(_WIN64)
+    const char* high = std::getenv("ZQ_DLL_HIGH_ADDRESSES");
+    const bool highAddresses = high != nullptr && *high == '1';
+    const uintptr_t preferredBase = highAddresses ? takeLowAddressSpace(name) : 0;
+#else
+    const bool highAddresses = false;
+    const uintptr_t preferredBase = 0;
+#endif
     HMODULE dll = LoadLibraryA(name);
     if (dll == nullptr) {
         std::fprintf(stderr, "cannot load %s (error %lu)\n", name, GetLastError());
         std::exit(2);
     }
     ExportTable table{};
-    bind(table.blobClear, dll, ZQ_EXPORT_NAME(zqCryptBlobClear, 4), 1);
-    bind(table.blobCopy, dll, ZQ_EXPORT_NAME(zqCryptBlobCopy, 8), 2);
-    bind(table.blobInit, dll, ZQ_EXPORT_NAME(zqCryptBlobInit, 8), 3);
-    bind(table.hashBuffer, dll, ZQ_EXPORT_NAME(zqCryptHashBuffer, 12), 4);
-    bind(table.uuDecode, dll, ZQ_EXPORT_NAME(zqCryptUUDecode, 12), 5);
-    bind(table.uuEncode, dll, ZQ_EXPORT_NAME(zqCryptUUEncode, 12), 6);
-    bind(table.verifySignature, dll, ZQ_EXPORT_NAME(zqCryptVerifySignature, 20), 7);
+    bind(table.blobClear, dll, ZQ_PROC_NAME(zqCryptBlobClear, 4), 1);
+    bind(table.blobCopy, dll, ZQ_PROC_NAME(zqCryptBlobCopy, 8), 2);
+    bind(table.blobInit, dll, ZQ_PROC_NAME(zqCryptBlobInit, 8), 3);
+    bind(table.hashBuffer, dll, ZQ_PROC_NAME(zqCryptHashBuffer, 12), 4);
+    bind(table.uuDecode, dll, ZQ_PROC_NAME(zqCryptUUDecode, 12), 5);
+    bind(table.uuEncode, dll, ZQ_PROC_NAME(zqCryptUUEncode, 12), 6);
+    bind(table.verifySignature, dll, ZQ_PROC_NAME(zqCryptVerifySignature, 20), 7);
+    if (highAddresses) {
+        // The premises: the DLL was relocated, and its blocks lie above 4 GiB.
+        CryptBlob probe{0, 0, nullptr};
+        const uintptr_t address = table.blobInit(&probe, 1);
+        table.blobClear(&probe);
+        if (address <= UINT32_MAX || reinterpret_cast<uintptr_t>(dll) == preferredBase) {
+            std::fprintf(stderr, "%s at %p (its base %#llx), a block at %#llx\n", name,
+                         static_cast<void*>(dll), static_cast<unsigned long long>(preferredBase),
+                         static_cast<unsigned long long>(address));
+            std::exit(2);
+        }
+    }
     table.getLastError = [] { return static_cast<uint32_t>(GetLastError()); };
     table.setLastError = [](uint32_t value) { SetLastError(value); };
 
