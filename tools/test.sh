@@ -43,6 +43,7 @@ for preset in $presets; do
   echo "=== $preset"
   log="build/$preset.log"
   mkdir -p build
+  started=$SECONDS
   if ! cmake --preset "$preset" >"$log" 2>&1 ||
      ! cmake --build --preset "$preset" -j2 $(targets "$preset") >>"$log" 2>&1; then
     tail -n 40 "$log"
@@ -50,8 +51,10 @@ for preset in $presets; do
     failed=$((failed + 1))
     continue
   fi
+  built=$SECONDS
   output=$(ctest --preset "$preset" 2>&1)
   echo "$output" | grep -vE '^ *(Start|[0-9]+/[0-9]+ Test)' | tail -n 30
+  echo "=== $preset: built in $((built - started)) s, tested in $((SECONDS - built)) s"
   summary=$(echo "$output" | grep -E 'tests passed, [0-9]+ tests? failed out of' | tail -n 1)
   total=$(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/')
   bad=$(echo "$summary" | sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/')
