@@ -13,6 +13,9 @@ package=$(cd "$(dirname "$0")/.." && pwd)
 # The package's backend writes nothing into the source folder (and, with
 # PYTHONDONTWRITEBYTECODE, no bytecode either), so pip builds from it directly.
 rm -rf "$scratch"
+# pip run from a venv leaves files in the temporary folder (its certificates,
+# unpacked): they go into the scratch folder, not the machine's /tmp.
+mkdir -p "$scratch/tmp" && export TMPDIR="$scratch/tmp"
 export PYTHONDONTWRITEBYTECODE=1
 ZQCRYPT_BUNDLE_LIBRARY=$library PIP_DISABLE_PIP_VERSION_CHECK=1 "$python" -m pip install \
   --quiet --no-build-isolation --no-index --no-deps --no-cache-dir --root-user-action=ignore \

@@ -21,6 +21,9 @@ export PYTHONDONTWRITEBYTECODE=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INDEX=1 
 unset ZQCRYPT_LIBRARY ZQCRYPT_BUNDLE_LIBRARY
 rm -rf "$scratch"
 mkdir -p "$scratch/bin"
+# pip run from a venv leaves files in the temporary folder (its certificates,
+# unpacked): they go into the scratch folder, not the machine's /tmp.
+mkdir -p "$scratch/tmp" && export TMPDIR="$scratch/tmp"
 
 # fresh_venv <python>: an empty venv at $venv.
 fresh_venv() {

@@ -25,6 +25,9 @@ export PYTHONDONTWRITEBYTECODE=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INDEX=1 
 unset ZQCRYPT_LIBRARY
 rm -rf "$scratch"
 mkdir -p "$scratch/copy/bindings/python"
+# pip run from a venv leaves files in the temporary folder (its certificates,
+# unpacked): they go into the scratch folder, not the machine's /tmp.
+mkdir -p "$scratch/tmp" && export TMPDIR="$scratch/tmp"
 
 . "$package/tests/expect_loaded.sh"
 
